@@ -1,0 +1,15 @@
+# Strict warnings for our own targets; third-party code is never compiled with them.
+function(quorvix_warnings target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+                                             -Wnon-virtual-dtor -Wcast-align -Wunused)
+    if(QUORVIX_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+    if(QUORVIX_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  endif()
+endfunction()

@@ -1,0 +1,40 @@
+// The persistent store under the settings: one key of named text values, and the entry that
+// starts the program with the system. The registry on Windows; files elsewhere.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace quorvix::platform {
+
+class SettingsBackend {
+ public:
+  enum class Status {
+    Ok,
+    KeyUnavailable,  // the program's key (or the start-up key) cannot be opened or created
+    Failed,          // the key opened, but the value could not be read, set or deleted
+  };
+
+  virtual ~SettingsBackend() = default;
+
+  // Reads a value of the program's key as the registry's query does: `buffer` receives the
+  // stored bytes followed by a NUL. On entry `size` is the buffer's size; on return it is the
+  // value's size in bytes, terminator included. A value that does not fit fails, copying
+  // nothing; a missing value fails. Each call opens and closes the key.
+  virtual Status QueryValue(std::string_view name, char* buffer, std::size_t& size) = 0;
+
+  // Stores the bytes as the value's text, replacing any earlier one.
+  virtual Status SetValue(std::string_view name, std::string_view bytes) = 0;
+
+  // Creates or overwrites the start-with-the-system entry `entryName` running `command`.
+  virtual Status SetAutoRunEntry(std::string_view entryName, std::string_view command) = 0;
+
+  // Deletes that entry; a missing entry fails.
+  virtual Status DeleteAutoRunEntry(std::string_view entryName) = 0;
+};
+
+// The store of the current user on this platform.
+std::unique_ptr<SettingsBackend> MakeSystemSettingsBackend();
+
+}  // namespace quorvix::platform

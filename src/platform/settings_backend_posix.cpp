@@ -1,0 +1,131 @@
+#include "platform/settings_backend_posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/xdg.h"
+
+namespace quorvix::platform {
+namespace {
+
+// A value name becomes a file name: refuse what could leave the folder or hide as a
+// temporary file.
+bool ValidName(std::string_view name) {
+  return !name.empty() && name.front() != '.' && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
+PosixSettingsBackend::PosixSettingsBackend(PosixSettingsLocations locations,
+                                           std::function<void()> beforeRename)
+    : locations_(std::move(locations)), beforeRename_(std::move(beforeRename)) {}
+
+PosixSettingsLocations PosixSettingsBackend::UserLocations() {
+  const std::string config = XdgConfigHome();
+  return {config + "/quorvixDDNS", config + "/autostart"};
+}
+
+bool PosixSettingsBackend::OpenKey() const {
+  if (CreateFolders(locations_.keyFolder, 0700)) return false;
+  struct stat info {};
+  if (::stat(locations_.keyFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  // The values hold passwords: keep the folder private even if someone widened it.
+  if ((info.st_mode & 077) != 0) ::chmod(locations_.keyFolder.c_str(), 0700);
+  return ::access(locations_.keyFolder.c_str(), R_OK | W_OK | X_OK) == 0;
+}
+
+SettingsBackend::Status PosixSettingsBackend::QueryValue(std::string_view name, char* buffer,
+                                                         std::size_t& size) {
+  if (!OpenKey()) return Status::KeyUnavailable;
+  if (!ValidName(name) || size == 0) return Status::Failed;
+  const std::string path = locations_.keyFolder + "/" + std::string(name);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Status::Failed;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Status::Failed;
+  }
+  // Read at most `size` bytes: reaching that many means text and terminator cannot both fit.
+  std::size_t got = 0;
+  bool failed = false;
+  while (got < size) {
+    const ssize_t n = ::read(fd, buffer + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failed = true;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (failed) return Status::Failed;
+  if (got >= size) {
+    // The registry reports the size it would have needed; keep the buffer as it was.
+    size = static_cast<std::size_t>(info.st_size) + 1;
+    std::memset(buffer, 0, got);
+    return Status::Failed;
+  }
+  buffer[got] = '\0';
+  size = got + 1;
+  return Status::Ok;
+}
+
+SettingsBackend::Status PosixSettingsBackend::SetValue(std::string_view name,
+                                                       std::string_view bytes) {
+  if (!OpenKey()) return Status::KeyUnavailable;
+  if (!ValidName(name)) return Status::Failed;
+  const std::string path = locations_.keyFolder + "/" + std::string(name);
+  return ReplaceFileAtomically(path, bytes, 0600, beforeRename_) ? Status::Failed : Status::Ok;
+}
+
+std::string PosixSettingsBackend::AutoRunPath(std::string_view entryName) const {
+  return locations_.autostartFolder + "/" + std::string(entryName) + ".desktop";
+}
+
+SettingsBackend::Status PosixSettingsBackend::SetAutoRunEntry(std::string_view entryName,
+                                                              std::string_view command) {
+  if (CreateFolders(locations_.autostartFolder, 0700)) return Status::KeyUnavailable;
+  if (!ValidName(entryName)) return Status::Failed;
+  const std::string entry = "[Desktop Entry]\nType=Application\nName=" + std::string(entryName) +
+                            "\nExec=" + DesktopEntryExec(command) +
+                            "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+  return ReplaceFileAtomically(AutoRunPath(entryName), entry, 0644) ? Status::Failed : Status::Ok;
+}
+
+SettingsBackend::Status PosixSettingsBackend::DeleteAutoRunEntry(std::string_view entryName) {
+  struct stat info {};
+  if (::stat(locations_.autostartFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return Status::KeyUnavailable;
+  }
+  if (!ValidName(entryName)) return Status::Failed;
+  return ::unlink(AutoRunPath(entryName).c_str()) == 0 ? Status::Ok : Status::Failed;
+}
+
+std::string DesktopEntryExec(std::string_view command) {
+  constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+  std::string escaped;
+  for (const char c : command) {
+    if (c == '%') {
+      escaped += "%%";  // field codes start with %
+    } else if (c == '"' || c == '`' || c == '$' || c == '\\') {
+      escaped += c == '\\' ? "\\\\\\\\" : std::string("\\\\") + c;
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else {
+      escaped += c;
+    }
+  }
+  if (command.find_first_of(kReserved) == std::string_view::npos) return escaped;
+  return "\"" + escaped + "\"";
+}
+
+std::unique_ptr<SettingsBackend> MakeSystemSettingsBackend() {
+  return std::make_unique<PosixSettingsBackend>(PosixSettingsBackend::UserLocations());
+}
+
+}  // namespace quorvix::platform
