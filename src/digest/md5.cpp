@@ -4,6 +4,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -17,20 +18,42 @@
 namespace quorvix {
 namespace {
 
-constexpr std::int32_t kMaxUpdateLength = 32767;           // positions within one call are 16-bit
-constexpr std::int32_t kMaxMessageLength = 268435455;      // the bit length must fit 32 signed bits
+constexpr std::int32_t kMaxUpdateLength = 32767;       // positions within one call are 16-bit
+constexpr std::int32_t kMaxMessageLength = 268435455;  // the bit length must fit 32 signed bits
 constexpr std::size_t kFileChunk = 64 * 1024;
 
 std::string SignedDecimal(std::uint32_t word) {
   return std::to_string(static_cast<std::int32_t>(word));
 }
 
+// True when no byte is 0x80 or above: such text is already its code page 936 encoding, one byte
+// per character, so it needs neither counting nor conversion.
+bool IsAscii(const std::string& text) {
+  std::uint64_t seen = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    seen |= word;
+  }
+  for (; i < text.size(); ++i) seen |= static_cast<unsigned char>(text[i]);
+  return (seen & 0x8080808080808080u) == 0;
+}
+
 }  // namespace
 
-std::string md5::RegisterA() const { return SignedDecimal(state_[0]); }
-std::string md5::RegisterB() const { return SignedDecimal(state_[1]); }
-std::string md5::RegisterC() const { return SignedDecimal(state_[2]); }
-std::string md5::RegisterD() const { return SignedDecimal(state_[3]); }
+std::string md5::RegisterA() const {
+  return SignedDecimal(state_[0]);
+}
+std::string md5::RegisterB() const {
+  return SignedDecimal(state_[1]);
+}
+std::string md5::RegisterC() const {
+  return SignedDecimal(state_[2]);
+}
+std::string md5::RegisterD() const {
+  return SignedDecimal(state_[3]);
+}
 
 void md5::MD5Init() {
   state_ = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
@@ -58,7 +81,8 @@ void md5::Feed(const std::uint8_t* bytes, std::size_t length) {
 
 void md5::MD5Update(std::int32_t InputLen, std::span<const std::uint8_t> InputBuffer) {
   if (InputLen < 0) throw std::out_of_range("md5: negative input length");
-  if (InputLen > kMaxUpdateLength) throw std::overflow_error("md5: more than 32,767 bytes in one call");
+  if (InputLen > kMaxUpdateLength)
+    throw std::overflow_error("md5: more than 32,767 bytes in one call");
   if (InputBuffer.size() < static_cast<std::size_t>(InputLen)) {
     throw std::out_of_range("md5: input buffer shorter than the input length");
   }
@@ -66,15 +90,21 @@ void md5::MD5Update(std::int32_t InputLen, std::span<const std::uint8_t> InputBu
 }
 
 void md5::MD5Final() {
-  if (byteCount_ > kMaxMessageLength) throw std::overflow_error("md5: message too long for its bit length");
+  if (byteCount_ > kMaxMessageLength)
+    throw std::overflow_error("md5: message too long for its bit length");
   const auto bits = static_cast<std::uint32_t>(byteCount_) * 8u;
   const std::int32_t used = byteCount_ % 64;
   std::array<std::uint8_t, 64> padding{};
   padding[0] = 0x80;
   MD5Update(used < 56 ? 56 - used : 120 - used, padding);
-  const std::array<std::uint8_t, 8> length = {
-      static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-      static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24), 0, 0, 0, 0};
+  const std::array<std::uint8_t, 8> length = {static_cast<std::uint8_t>(bits),
+                                              static_cast<std::uint8_t>(bits >> 8),
+                                              static_cast<std::uint8_t>(bits >> 16),
+                                              static_cast<std::uint8_t>(bits >> 24),
+                                              0,
+                                              0,
+                                              0,
+                                              0};
   MD5Update(8, length);
 }
 
@@ -94,15 +124,28 @@ std::string md5::GetValues() const {
 
 std::string md5::DigestStrToHexStr(const std::string& SourceString) {
   MD5Init();
-  if (platform::Utf8Length(SourceString) > static_cast<std::size_t>(kMaxUpdateLength)) {
-    throw std::overflow_error("md5: text longer than 32,767 characters");
+  constexpr auto kMaxCharacters = static_cast<std::size_t>(kMaxUpdateLength);
+  const auto tooLong = [] {
+    return std::overflow_error("md5: text longer than 32,767 characters");
+  };
+  if (IsAscii(SourceString)) {
+    // The common case (signatures of ASCII passwords and domains): hashed in place.
+    if (SourceString.size() > kMaxCharacters) throw tooLong();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(SourceString.data());
+    MD5Update(static_cast<std::int32_t>(SourceString.size()), {data, SourceString.size()});
+  } else {
+    // A text has no more characters than bytes: only a long one needs counting.
+    if (SourceString.size() > kMaxCharacters &&
+        platform::Utf8Length(SourceString) > kMaxCharacters) {
+      throw tooLong();
+    }
+    const platform::Cp936Text bytes = platform::EncodeCp936(SourceString);
+    if (bytes.doubleByte > 0) {
+      throw std::overflow_error("md5: text holds a character that takes two bytes");
+    }
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.bytes.data());
+    MD5Update(static_cast<std::int32_t>(bytes.bytes.size()), {data, bytes.bytes.size()});
   }
-  const platform::Cp936Text bytes = platform::EncodeCp936(SourceString);
-  if (bytes.doubleByte > 0) {
-    throw std::overflow_error("md5: text holds a character that takes two bytes");
-  }
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.bytes.data());
-  MD5Update(static_cast<std::int32_t>(bytes.bytes.size()), {data, bytes.bytes.size()});
   MD5Final();
   return GetValues();
 }

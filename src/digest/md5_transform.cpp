@@ -6,17 +6,33 @@
 namespace quorvix {
 namespace {
 
-// The round functions in the forms with the shortest dependency chains: F and G select with
-// one AND and two XORs; I is the RFC's own.
-inline std::uint32_t F(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return ((c ^ d) & b) ^ d; }
-inline std::uint32_t G(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return ((b ^ c) & d) ^ c; }
-inline std::uint32_t H(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return b ^ c ^ d; }
-inline std::uint32_t I(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return c ^ (b | ~d); }
+// The round functions in the forms with the shortest chains through b, the word computed just
+// before: c and d are older, so whatever uses only them is ready early. F and I then need two
+// operations after b, H one. G (StepG) is two disjoint selections added, the one without b
+// folded into the sum first, leaving a single AND after b.
+inline std::uint32_t F(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  return ((c ^ d) & b) ^ d;
+}
+inline std::uint32_t H(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  return b ^ (c ^ d);
+}
+inline std::uint32_t I(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  return c ^ (b | ~d);
+}
 
 template <std::uint32_t (*Round)(std::uint32_t, std::uint32_t, std::uint32_t), int Shift>
 inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
                  std::uint32_t word, std::uint32_t constant) {
-  a += Round(b, c, d) + word + constant;
+  a += word + constant;
+  a += Round(b, c, d);
+  a = std::rotl(a, Shift) + b;
+}
+
+template <int Shift>
+inline void StepG(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t word, std::uint32_t constant) {
+  a += word + constant + (~d & c);
+  a += d & b;
   a = std::rotl(a, Shift) + b;
 }
 
@@ -54,22 +70,22 @@ void Md5Transform(std::array<std::uint32_t, 4>& state, const std::uint8_t* data,
     Step<F, 17>(c, d, a, b, x[14], 0xa679438e);
     Step<F, 22>(b, c, d, a, x[15], 0x49b40821);
 
-    Step<G, 5>(a, b, c, d, x[1], 0xf61e2562);
-    Step<G, 9>(d, a, b, c, x[6], 0xc040b340);
-    Step<G, 14>(c, d, a, b, x[11], 0x265e5a51);
-    Step<G, 20>(b, c, d, a, x[0], 0xe9b6c7aa);
-    Step<G, 5>(a, b, c, d, x[5], 0xd62f105d);
-    Step<G, 9>(d, a, b, c, x[10], 0x02441453);
-    Step<G, 14>(c, d, a, b, x[15], 0xd8a1e681);
-    Step<G, 20>(b, c, d, a, x[4], 0xe7d3fbc8);
-    Step<G, 5>(a, b, c, d, x[9], 0x21e1cde6);
-    Step<G, 9>(d, a, b, c, x[14], 0xc33707d6);
-    Step<G, 14>(c, d, a, b, x[3], 0xf4d50d87);
-    Step<G, 20>(b, c, d, a, x[8], 0x455a14ed);
-    Step<G, 5>(a, b, c, d, x[13], 0xa9e3e905);
-    Step<G, 9>(d, a, b, c, x[2], 0xfcefa3f8);
-    Step<G, 14>(c, d, a, b, x[7], 0x676f02d9);
-    Step<G, 20>(b, c, d, a, x[12], 0x8d2a4c8a);
+    StepG<5>(a, b, c, d, x[1], 0xf61e2562);
+    StepG<9>(d, a, b, c, x[6], 0xc040b340);
+    StepG<14>(c, d, a, b, x[11], 0x265e5a51);
+    StepG<20>(b, c, d, a, x[0], 0xe9b6c7aa);
+    StepG<5>(a, b, c, d, x[5], 0xd62f105d);
+    StepG<9>(d, a, b, c, x[10], 0x02441453);
+    StepG<14>(c, d, a, b, x[15], 0xd8a1e681);
+    StepG<20>(b, c, d, a, x[4], 0xe7d3fbc8);
+    StepG<5>(a, b, c, d, x[9], 0x21e1cde6);
+    StepG<9>(d, a, b, c, x[14], 0xc33707d6);
+    StepG<14>(c, d, a, b, x[3], 0xf4d50d87);
+    StepG<20>(b, c, d, a, x[8], 0x455a14ed);
+    StepG<5>(a, b, c, d, x[13], 0xa9e3e905);
+    StepG<9>(d, a, b, c, x[2], 0xfcefa3f8);
+    StepG<14>(c, d, a, b, x[7], 0x676f02d9);
+    StepG<20>(b, c, d, a, x[12], 0x8d2a4c8a);
 
     Step<H, 4>(a, b, c, d, x[5], 0xfffa3942);
     Step<H, 11>(d, a, b, c, x[8], 0x8771f681);

@@ -116,6 +116,10 @@ std::string DesktopEntryExec(std::string_view command) {
       escaped += c == '\\' ? "\\\\\\\\" : std::string("\\\\") + c;
     } else if (c == '\n') {
       escaped += "\\n";
+    } else if (c == '\t') {
+      escaped += "\\t";  // string values hold no control characters, only their escapes
+    } else if (c == '\r') {
+      escaped += "\\r";
     } else {
       escaped += c;
     }

@@ -9,6 +9,8 @@ namespace quorvix::platform {
 std::string XdgConfigHome();
 // $XDG_STATE_HOME, or ~/.local/state.
 std::string XdgStateHome();
+// $XDG_DATA_HOME, or ~/.local/share.
+std::string XdgDataHome();
 // $XDG_RUNTIME_DIR when set and absolute, else the empty text.
 std::string XdgRuntimeDir();
 

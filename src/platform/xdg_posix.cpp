@@ -33,6 +33,7 @@ std::string EnvOr(const char* name, const char* fallbackBelowHome) {
 
 std::string XdgConfigHome() { return EnvOr("XDG_CONFIG_HOME", "/.config"); }
 std::string XdgStateHome() { return EnvOr("XDG_STATE_HOME", "/.local/state"); }
+std::string XdgDataHome() { return EnvOr("XDG_DATA_HOME", "/.local/share"); }
 std::string XdgRuntimeDir() { return AbsoluteEnv("XDG_RUNTIME_DIR"); }
 
 }  // namespace quorvix::platform

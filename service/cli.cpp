@@ -1,0 +1,231 @@
+#include "cli.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <iostream>
+#include <mutex>
+#include <optional>
+
+#include "http/server.h"
+#include "platform/files.h"
+#include "platform/xdg.h"
+#include "protocol/signature.h"
+#include "ui/setup/domain_list.h"
+
+namespace quorvix::service {
+namespace {
+
+constexpr std::uint16_t kDefaultPort = 47080;  // the port the `local` client build uses
+
+constexpr const char* kUsage =
+    "Usage: quorvix-service COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  serve                 serve the update and information servers\n"
+    "  account add DOMAIN    add an account or change its password\n"
+    "  account remove DOMAIN remove an account and its record\n"
+    "  account list          list the accounts' domains (never the passwords)\n"
+    "  records               print where each domain points\n"
+    "\n"
+    "Options:\n"
+    "  --data DIR            data folder (default $XDG_DATA_HOME/quorvix-service)\n"
+    "  --listen ADDRESS      serve: IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --port PORT           serve: TCP port (default 47080)\n"
+    "  --major N, --minor N  serve: the newest client version GETVER reports (default 1.1)\n"
+    "  --trust-forwarded-for serve: take the caller from one reverse proxy's X-Forwarded-For\n"
+    "  --password-stdin      account add: read the password from standard input\n"
+    "  --help                show this text\n";
+
+struct Arguments {
+  std::vector<std::string> words;  // command and its operands
+  std::string dataFolder;
+  ServerOptions server;
+  bool passwordFromStdin = false;
+  bool help = false;
+};
+
+template <typename Number>
+bool ParseNumber(const std::string& text, Number& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// Fills `parsed`; returns an error message for bad arguments.
+std::optional<std::string> Parse(const std::vector<std::string>& args, Arguments& parsed) {
+  parsed.server.port = kDefaultPort;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const auto value = [&](std::string& into) -> bool {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+    } else if (arg == "--data") {
+      if (!value(parsed.dataFolder)) return "--data needs a folder";
+    } else if (arg == "--listen") {
+      if (!value(parsed.server.listenAddress)) return "--listen needs an address";
+    } else if (arg == "--port") {
+      if (!value(text) || !ParseNumber(text, parsed.server.port)) return "--port needs a port number";
+    } else if (arg == "--major") {
+      if (!value(text) || !ParseNumber(text, parsed.server.protocol.major)) return "--major needs a number";
+    } else if (arg == "--minor") {
+      if (!value(text) || !ParseNumber(text, parsed.server.protocol.minor)) return "--minor needs a number";
+    } else if (arg == "--trust-forwarded-for") {
+      parsed.server.trustForwardedFor = true;
+    } else if (arg == "--password-stdin") {
+      parsed.passwordFromStdin = true;
+    } else if (arg.starts_with("--")) {
+      return "unknown option " + arg;
+    } else {
+      parsed.words.push_back(arg);
+    }
+  }
+  return std::nullopt;
+}
+
+std::string DatabasePath(const std::string& folder) {
+  const std::string dir = folder.empty() ? platform::XdgDataHome() + "/quorvix-service" : folder;
+  if (auto error = platform::CreateFolders(dir, 0700)) {
+    throw DatabaseError("cannot create " + dir + ": " + error.message());
+  }
+  // The accounts hold passwords: keep the file private from its creation on.
+  const std::string path = dir + "/service.db";
+  const mode_t old = ::umask(077);
+  std::FILE* touch = std::fopen(path.c_str(), "ab");
+  ::umask(old);
+  if (touch != nullptr) std::fclose(touch);
+  return path;
+}
+
+std::string ReadPassword(bool fromStdin, std::istream& in, std::ostream& out) {
+  std::string password;
+  if (fromStdin || !::isatty(STDIN_FILENO)) {
+    std::getline(in, password);
+  } else {
+    out << "Password: " << std::flush;
+    termios saved{};
+    ::tcgetattr(STDIN_FILENO, &saved);
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    std::getline(in, password);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    out << "\n";
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return password;
+}
+
+bool ValidDomain(const std::string& domain) {
+  return checkReg("domain", domain) == true && domain.size() >= 3 &&
+         domain.find('.') != std::string::npos;
+}
+
+int Serve(const Arguments& args, std::ostream& out, std::ostream& err) {
+  Database database(DatabasePath(args.dataFolder));
+  // Wait for the stop signals in this thread; the server's threads must not take them.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  std::mutex logMutex;
+  const auto log = [&](const std::string& line) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    std::lock_guard lock(logMutex);
+    out << IsoTime(std::chrono::duration_cast<std::chrono::seconds>(now).count()) << " " << line
+        << std::endl;
+  };
+  try {
+    Server server(database, args.server, log);
+    log("listening on " + args.server.listenAddress + ":" + std::to_string(server.port()));
+    int signal = 0;
+    sigwait(&stops, &signal);
+    log("stopping");
+  } catch (const std::exception& error) {
+    err << "quorvix-service: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int Account(const Arguments& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  const std::string& action = args.words.size() > 1 ? args.words[1] : std::string();
+  if (action == "list" && args.words.size() == 2) {
+    Database database(DatabasePath(args.dataFolder));
+    for (const std::string& domain : database.Accounts()) out << domain << "\n";
+    return 0;
+  }
+  if ((action != "add" && action != "remove") || args.words.size() != 3) {
+    err << "quorvix-service: account needs add DOMAIN, remove DOMAIN or list\n";
+    return 2;
+  }
+  const std::string& domain = args.words[2];
+  if (!ValidDomain(domain)) {
+    err << "quorvix-service: not a domain name the client accepts: " << domain << "\n";
+    return 2;
+  }
+  Database database(DatabasePath(args.dataFolder));
+  if (action == "remove") {
+    if (!database.RemoveAccount(domain)) {
+      err << "quorvix-service: no account for " << domain << "\n";
+      return 1;
+    }
+    out << "removed " << domain << "\n";
+    return 0;
+  }
+  const std::string password = ReadPassword(args.passwordFromStdin, in, out);
+  if (!UsablePassword(password)) {
+    err << "quorvix-service: the password must not be empty, must hold no \",\" and only "
+           "ASCII letters, digits and symbols\n";
+    return 2;
+  }
+  out << (database.AddAccount(domain, password) ? "added " : "changed the password of ") << domain
+      << "\n";
+  return 0;
+}
+
+int Records(const Arguments& args, std::ostream& out) {
+  Database database(DatabasePath(args.dataFolder));
+  for (const Record& record : database.Records()) {
+    out << record.domain << "\t" << record.address << "\tmx=" << (record.mx ? "yes" : "no") << "\t"
+        << IsoTime(record.updated) << "\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+  Arguments parsed;
+  if (const auto error = Parse(args, parsed)) {
+    err << "quorvix-service: " << *error << "\n" << kUsage;
+    return 2;
+  }
+  if (parsed.help) {
+    out << kUsage;
+    return 0;
+  }
+  const std::string command = parsed.words.empty() ? std::string() : parsed.words.front();
+  try {
+    if (command == "serve" && parsed.words.size() == 1) return Serve(parsed, out, err);
+    if (command == "account") return Account(parsed, in, out, err);
+    if (command == "records" && parsed.words.size() == 1) return Records(parsed, out);
+  } catch (const DatabaseError& error) {
+    err << "quorvix-service: " << error.what() << "\n";
+    return 1;
+  }
+  err << "quorvix-service: unknown command" << (command.empty() ? "" : ": " + command) << "\n"
+      << kUsage;
+  return 2;
+}
+
+}  // namespace quorvix::service

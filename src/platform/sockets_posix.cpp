@@ -1,0 +1,103 @@
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/sockets.h"
+
+namespace quorvix::platform {
+
+int SocketLibraryStart() { return 0; }
+void SocketLibraryCleanup() {}
+
+int LastSocketError() { return errno; }
+
+SocketHandle CreateTcpSocket() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  return fd < 0 ? kNoSocket : fd;
+}
+
+int ConnectIpv4(SocketHandle socket, const std::string& dottedAddress, std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (::inet_pton(AF_INET, dottedAddress.c_str(), &address.sin_addr) != 1) {
+    errno = EINVAL;
+    return -1;
+  }
+  int rc;
+  do {
+    rc = ::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&address),
+                   sizeof address);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 ? 0 : -1;
+}
+
+long SendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
+  ssize_t n;
+  // MSG_NOSIGNAL: a peer that has gone must give an error, not kill the program with SIGPIPE.
+  do {
+    n = ::send(static_cast<int>(socket), bytes, length, MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t capacity) {
+  ssize_t n;
+  do {
+    n = ::recv(static_cast<int>(socket), buffer, capacity, 0);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
+int WaitForSocket(SocketHandle socket, std::chrono::microseconds timeout, bool& readable) {
+  // poll rather than select: select cannot watch descriptors above FD_SETSIZE.
+  pollfd entry{static_cast<int>(socket), POLLIN | POLLPRI, 0};
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+  int rc;
+  do {
+    rc = ::poll(&entry, 1, static_cast<int>(milliseconds));
+  } while (rc < 0 && errno == EINTR);
+  readable = false;
+  if (rc <= 0) return rc < 0 ? -1 : 0;
+  if ((entry.revents & POLLNVAL) != 0) {
+    errno = EBADF;
+    return -1;
+  }
+  // As with select: a closed or failed connection is readable (the receive then tells which);
+  // urgent data alone is the exception set.
+  readable = (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  return 1;
+}
+
+void ShutdownSocket(SocketHandle socket) { ::shutdown(static_cast<int>(socket), SHUT_RDWR); }
+void CloseSocket(SocketHandle socket) { ::close(static_cast<int>(socket)); }
+
+std::vector<std::string> LookupIpv4(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  std::vector<std::string> addresses;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) return addresses;
+  for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+    if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
+      addresses.emplace_back(text);
+    }
+  }
+  ::freeaddrinfo(list);
+  return addresses;
+}
+
+int LocalHostName(char* buffer, std::size_t capacity) {
+  return ::gethostname(buffer, capacity) == 0 ? 0 : -1;
+}
+
+}  // namespace quorvix::platform

@@ -1,0 +1,41 @@
+// Every exchange with the service goes through ExecuteCommand: refuse or build the request,
+// connect, send, read the whole reply, close, and hand the reply to the command's outcome.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "net/socket_client.h"
+#include "protocol/endpoints.h"
+#include "settings/event_log.h"
+#include "settings/store.h"
+#include "shell/program_state.h"
+
+namespace quorvix {
+
+class CommandRunner {
+ public:
+  // All references must outlive the runner. The endpoints are the built-in servers; tests
+  // alone pass others.
+  CommandRunner(ProgramState& state, SettingsStore& store, EventLog& log, SocketClient& socket,
+                ServiceEndpoints endpoints = {});
+
+  // True when the command's outcome reports success; false when it is refused (START or STOP
+  // without domains), no connection can be made, or the outcome fails. Blocks until done.
+  bool ExecuteCommand(std::string_view command);
+
+  // The whole request text; for START and STOP it signs the list stored at this moment.
+  std::string BuildRequest(std::string_view command);
+
+  // The outcome of the command applied to the reply; false for an unknown command.
+  bool DispatchReply(std::string_view command, std::string_view reply);
+
+ private:
+  ProgramState& state_;
+  SettingsStore& store_;
+  EventLog& log_;
+  SocketClient& socket_;
+  ServiceEndpoints endpoints_;
+};
+
+}  // namespace quorvix

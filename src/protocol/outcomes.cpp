@@ -1,0 +1,128 @@
+#include "protocol/outcomes.h"
+
+#include <string>
+
+#include "protocol/reply_parse.h"
+
+namespace quorvix {
+namespace {
+
+// The texts and character positions in which the START and STOP outcomes differ.
+struct UpdateTexts {
+  std::string_view noData;
+  std::string_view serverError;
+  std::string_view success;        // "域名" + domain + success
+  std::string_view failure;        // "域名" + domain + failure + text
+  std::size_t textFromWhenOk;      // RET-CODE "200": the failure text starts at this character
+  std::size_t textFromOtherwise;   // any other RET-CODE
+  std::string_view refusal;        // RET-CODE "500": refusal + RET-INFO
+};
+
+constexpr UpdateTexts kStartTexts{"_START命令,服务器未返回数据", "_START命令,服务器错误",
+                                  "动态解析成功", "动态解析失败,", 4, 5,
+                                  "动态解析域名失败,结果:"};
+constexpr UpdateTexts kStopTexts{"_STOP命令,服务器未返回数据", "_STOP命令,服务器错误",
+                                 "停止解析成功", "停止解析失败,", 5, 4,
+                                 "停止解析域名失败,结果:"};
+
+// Calls visit(domain, result) for each item of a RET-DMLIST that holds a "|".
+template <typename Visit>
+void ForEachResult(std::string_view list, Visit visit) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = list.find(',', start);
+    const std::string_view item = list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    if (const std::size_t bar = item.find('|'); bar != std::string_view::npos) {
+      visit(item.substr(0, bar), item.substr(bar + 1));
+    }
+    if (comma == std::string_view::npos) return;
+    start = comma + 1;
+  }
+}
+
+std::string FailureLine(const UpdateTexts& texts, std::string_view domain, std::string_view result,
+                        std::size_t from) {
+  return "域名" + std::string(domain) + std::string(texts.failure) + TextFromCharacter(result, from);
+}
+
+bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& texts) {
+  if (reply.empty()) {
+    log.WriteLog(texts.noData, true);
+    return false;
+  }
+  if (ReplyStatusCode(reply) != 200) {
+    log.WriteLog(texts.serverError, true);
+    return false;
+  }
+  const std::string code = ReplyHeader(reply, "RET-CODE");
+  const std::string list = ReplyHeader(reply, "RET-DMLIST");
+  const std::string info = ReplyHeader(reply, "RET-INFO");
+  if (code == "200") {
+    if (list.empty()) {
+      log.WriteLog("结果返回有误,域名列表为空", true);
+      return false;
+    }
+    ForEachResult(list, [&](std::string_view domain, std::string_view result) {
+      if (result.substr(0, 3) == "200") {
+        log.WriteLog("域名" + std::string(domain) + std::string(texts.success), false);
+      } else {
+        log.WriteLog(FailureLine(texts, domain, result, texts.textFromWhenOk), false);
+      }
+    });
+    return true;
+  }
+  if (code == "500") {
+    log.WriteLog(std::string(texts.refusal) + info, false);
+    return false;
+  }
+  ForEachResult(list, [&](std::string_view domain, std::string_view result) {
+    log.WriteLog(FailureLine(texts, domain, result, texts.textFromOtherwise), false);
+  });
+  return false;
+}
+
+}  // namespace
+
+bool OnStartReply(std::string_view reply, EventLog& log) {
+  return OnUpdateReply(reply, log, kStartTexts);
+}
+
+bool OnStopReply(std::string_view reply, EventLog& log) {
+  return OnUpdateReply(reply, log, kStopTexts);
+}
+
+bool OnGetIpReply(std::string_view reply, ProgramState& state, EventLog& log) {
+  if (ReplyStatusCode(reply) != 200) {
+    log.WriteLog("获取本机公网IP失败,返回为空", true);
+    return false;
+  }
+  const std::string code = ReplyHeader(reply, "RET-CODE");
+  const std::string address = ReplyHeader(reply, "Y-IP");
+  if (code != "200") return false;
+  state.publicIp = address;
+  log.WriteLog("获取本机公网IP成功,IP地址是:" + address, false);
+  return true;
+}
+
+bool OnGetVerReply(std::string_view reply, ProgramState& state, EventLog& log) {
+  constexpr std::string_view kFailed = "获取版本号失败";
+  if (ReplyStatusCode(reply) != 200) {
+    log.WriteLog(kFailed, true);
+    return false;
+  }
+  const std::string code = ReplyHeader(reply, "RET-CODE");
+  const std::string majorText = ReplyHeader(reply, "Major");
+  const std::string minorText = ReplyHeader(reply, "Minor");
+  if (code != "200") return false;
+  std::int16_t major = 0;
+  std::int16_t minor = 0;
+  if (!ParseInt16(majorText, major) || !ParseInt16(minorText, minor)) {
+    log.WriteLog(kFailed, true);  // a version that is no number is no version
+    return false;
+  }
+  state.serverMajor = major;
+  state.serverMinor = minor;
+  return true;
+}
+
+}  // namespace quorvix

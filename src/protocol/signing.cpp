@@ -1,0 +1,43 @@
+#include "protocol/signing.h"
+
+#include <stdexcept>
+
+#include "digest/md5.h"
+#include "platform/codepage.h"
+#include "protocol/commands.h"
+#include "ui/setup/domain_list.h"
+
+namespace quorvix {
+
+std::string UnsignableEntryLine(std::string_view domain) {
+  return "域名" + std::string(domain) +
+         "签名失败,域名和密码只能包含英文字母、数字和英文符号,本次未发送该域名";
+}
+
+std::string SignedDomainList(SettingsStore& store, EventLog& log) {
+  md5 digest;
+  const std::string list = store.ReadSetting(kSettingDomains);
+  std::string signedList;
+  for (const DomainEntry& entry : ReadDomainList(list)) {
+    const std::string text = entry.domain + entry.password + std::string(kSigningKey);
+    // The digest would take a character without any code as "?", signing a password the
+    // service does not have; leave such an entry out instead of sending a wrong signature.
+    const platform::Cp936Text encoded = platform::EncodeCp936(text);
+    std::string signature;
+    if (encoded.unmappable == 0 && encoded.doubleByte == 0) {
+      try {
+        signature = digest.DigestStrToHexStr(text);
+      } catch (const std::exception&) {
+        signature.clear();  // too long to digest: left out below
+      }
+    }
+    if (signature.empty()) {
+      log.WriteLog(UnsignableEntryLine(entry.domain), false);
+      continue;
+    }
+    signedList += entry.domain + "|" + signature + ",";
+  }
+  return signedList;
+}
+
+}  // namespace quorvix

@@ -1,0 +1,254 @@
+#include "net/socket_client.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "net/dotted_address.h"
+#include "support/log_recorder.h"
+#include "support/script_server.h"
+
+namespace quorvix {
+namespace {
+
+using namespace std::chrono_literals;
+using quorvix::testing::HttpReply;
+using quorvix::testing::LogRecorder;
+using quorvix::testing::ScriptServer;
+using quorvix::testing::ServerStep;
+using Kind = ServerStep::Kind;
+using Lines = std::vector<std::string>;
+
+constexpr SocketLimits kShortLimits{150ms, 400ms};
+const std::string kRequest = "GET /ddns HTTP/1.0\r\n\r\n";
+
+// A dotted address never goes to the resolver; the tests that need names bring their own.
+std::vector<std::string> NoLookupExpected(const std::string& name) {
+  ADD_FAILURE() << "unexpected lookup of " << name;
+  return {};
+}
+
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+std::string HostName() {
+  char name[256] = {};
+  EXPECT_EQ(::gethostname(name, sizeof name - 1), 0);
+  return name;
+}
+
+// One request and its reply against a server playing `step`, as the commands do it.
+std::string Exchange(SocketClient& client, const ScriptServer& server,
+                     const std::string& host = "127.0.0.1") {
+  if (!client.SockConnect(host, server.port())) {
+    ADD_FAILURE() << "no connection to " << host;
+    return {};
+  }
+  EXPECT_EQ(client.SockSend(kRequest), static_cast<std::int32_t>(kRequest.size()));
+  std::string reply = client.SockReceive();
+  client.SockClose();
+  return reply;
+}
+
+struct ReceiveCase {
+  std::string name;
+  ServerStep step;
+  std::string reply;           // what SockReceive returns (UTF-8)
+  Lines lines;                 // every log line of the exchange
+  bool replyIsPrefix = false;  // a drip: some non-empty part of `reply`, never all of it
+};
+
+std::string Pattern(bool gbk) {
+  std::string text;
+  for (int i = 0; i < 1700; ++i) text += std::to_string(i) + (gbk ? "\xD6\xD0" : "中");
+  return text;
+}
+
+std::vector<ReceiveCase> ReceiveCases() {
+  const std::string reply = HttpReply({"RET-CODE: 200", "Y-IP: 1.2.3.4"});
+  const Lines closed = {"Socket close...", "connection terminal."};
+  // A GBK character cut in two between writes, and one cut at the 1024-byte receive size.
+  return {
+      {"OneWrite", ServerStep::Replying(reply), reply, closed},
+      {"ManySmallWrites",
+       ServerStep::Of(Kind::Reply,
+                      {"HTTP/1.1 2", "00 OK\r\n", "RET-INFO: \xD3", "\xF2\xC3\xFB", "\r\n\r\n"},
+                      20ms),
+       "HTTP/1.1 200 OK\r\nRET-INFO: 域名\r\n\r\n", closed},
+      {"LongerThanOneReceive", ServerStep::Replying(Pattern(true)), Pattern(false), closed},
+      {"CloseAtOnce", ServerStep::Of(Kind::CloseAtOnce), "", closed},
+      {"NeverAnswers",
+       ServerStep::Of(Kind::NeverAnswer),
+       "",
+       {"Socket Time out,Time=120", "connection terminal."}},
+      {"PartThenSilence",
+       ServerStep::Of(Kind::ReplyOpen, {"HTTP/1.1 200 OK\r\n", "RET-"}),
+       "HTTP/1.1 200 OK\r\nRET-",
+       {"Socket read time out,Time=120", "connection terminal."}},
+      {"Drip",
+       ServerStep::Of(Kind::Drip, {reply}, 50ms),
+       reply,
+       {"Socket read time out,Time=120", "connection terminal."},
+       true},
+      // Linux hands out the data queued ahead of a reset before it reports the reset.
+      {"Reset",
+       ServerStep::Of(Kind::Reset, {"HTTP/1.1 200 OK\r\n"}),
+       "HTTP/1.1 200 OK\r\n",
+       {"ERROR:104", "connection terminal."}},
+  };
+}
+
+class ReceiveTest : public ::testing::TestWithParam<ReceiveCase> {};
+
+TEST_P(ReceiveTest, ReplyAndLines) {
+  const ReceiveCase& c = GetParam();
+  ProgramState state;
+  LogRecorder recorder(state);
+  ScriptServer server({c.step});
+  SocketClient client(recorder.log(), kShortLimits, NoLookupExpected);
+  const std::string reply = Exchange(client, server);
+  if (c.replyIsPrefix) {
+    EXPECT_FALSE(reply.empty());
+    EXPECT_LT(reply.size(), c.reply.size());
+    EXPECT_EQ(reply, c.reply.substr(0, reply.size()));
+  } else {
+    EXPECT_EQ(reply, c.reply);
+  }
+  EXPECT_EQ(recorder.lines, c.lines);
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.requests()[0], kRequest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ReceiveTest, ::testing::ValuesIn(ReceiveCases()),
+                         [](const auto& param) { return param.param.name; });
+
+TEST(SocketClientTest, FloodIsCappedAtTheReplyLimit) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  ScriptServer server({ServerStep::Flooding(3 * 1024 * 1024)});
+  // A generous read limit: only the size cap may end this read.
+  SocketClient client(recorder.log(), {150ms, 20s}, NoLookupExpected);
+  const std::string reply = Exchange(client, server);
+  EXPECT_EQ(reply.size(), 1024u * 1024u);
+  EXPECT_EQ(reply.find_first_not_of('x'), std::string::npos);
+  EXPECT_EQ(recorder.lines, (Lines{"Socket reply too long,Limit=1048576", "connection terminal."}));
+}
+
+TEST(SocketClientTest, SmallerCapIsExact) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  ScriptServer server({ServerStep::Replying(std::string(5000, 'y'))});
+  SocketClient client(recorder.log(), {150ms, 20s, 1500}, NoLookupExpected);
+  EXPECT_EQ(Exchange(client, server), std::string(1500, 'y'));
+  EXPECT_EQ(recorder.lines, (Lines{"Socket reply too long,Limit=1500", "connection terminal."}));
+}
+
+TEST(SocketClientTest, RefusedConnectLeavesNothingOpen) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  ScriptServer server({ServerStep::Replying("HTTP/1.1 200 OK\r\n\r\n")});
+  SocketClient client(recorder.log(), kShortLimits, NoLookupExpected);
+  const std::size_t before = OpenDescriptors();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    EXPECT_FALSE(client.SockConnect("127.0.0.1", testing::UnusedPort()));
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(recorder.lines, Lines(3, "connect error,ErrorInfo:111"));
+  // The same client goes on to a live server.
+  EXPECT_EQ(Exchange(client, server), "HTTP/1.1 200 OK\r\n\r\n");
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(SocketClientTest, UnresolvedNameEndsTheAttempt) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  Lines asked;
+  SocketClient client(recorder.log(), kShortLimits, [&](const std::string& name) {
+    asked.push_back(name);
+    return std::vector<std::string>{};
+  });
+  const std::size_t before = OpenDescriptors();
+  EXPECT_FALSE(client.SockConnect("ddns.example", 80));
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(asked, Lines{"ddns.example"});
+  EXPECT_EQ(recorder.lines, (Lines{"域名ddns.example解析失败", "connection terminal."}));
+}
+
+TEST(SocketClientTest, NameResolvedThroughLookupConnects) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  ScriptServer server({ServerStep::Replying("HTTP/1.1 200 OK\r\n\r\n")});
+  Lines asked;
+  SocketClient client(recorder.log(), kShortLimits, [&](const std::string& name) {
+    asked.push_back(name);
+    return std::vector<std::string>{"127.0.0.1", "10.255.255.1"};
+  });
+  EXPECT_EQ(Exchange(client, server, "ddns.example"), "HTTP/1.1 200 OK\r\n\r\n");
+  EXPECT_EQ(asked, Lines{"ddns.example"});
+  EXPECT_EQ(server.connections(), 1);
+  EXPECT_EQ(recorder.lines, (Lines{"Socket close...", "connection terminal."}));
+}
+
+TEST(SocketClientTest, SendsAndReceivesCodePage936) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  ScriptServer server(
+      {ServerStep::Replying("HTTP/1.1 200 OK\r\nRET-INFO: \xD3\xF2\xC3\xFB\r\n\r\n")});
+  SocketClient client(recorder.log(), kShortLimits, NoLookupExpected);
+  ASSERT_TRUE(client.SockConnect("127.0.0.1", server.port()));
+  EXPECT_EQ(client.SockSend("GET 中\r\n\r\n"), 10);
+  EXPECT_EQ(client.SockReceive(), "HTTP/1.1 200 OK\r\nRET-INFO: 域名\r\n\r\n");
+  client.SockClose();
+  server.Stop();
+  EXPECT_EQ(server.requests(), Lines{"GET \xD6\xD0\r\n\r\n"});
+}
+
+TEST(SocketClientTest, LocalAddressIsTheFirstOfTheHostName) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  Lines asked;
+  SocketClient client(recorder.log(), kShortLimits, [&](const std::string& name) {
+    asked.push_back(name);
+    return std::vector<std::string>{"10.1.2.3", "10.9.9.9"};
+  });
+  EXPECT_EQ(client.LocalAddress(), "10.1.2.3");
+  EXPECT_EQ(asked, Lines{HostName()});
+  EXPECT_EQ(recorder.lines, Lines{"本机IP地址:10.1.2.3"});
+}
+
+TEST(SocketClientTest, LocalAddressUnresolved) {
+  ProgramState state;
+  LogRecorder recorder(state);
+  SocketClient client(recorder.log(), kShortLimits,
+                      [](const std::string&) { return std::vector<std::string>{}; });
+  EXPECT_EQ(client.LocalAddress(), "");
+  EXPECT_EQ(recorder.lines, (Lines{"域名" + HostName() + "解析失败", "本机IP地址:"}));
+}
+
+class DottedAddressTest : public ::testing::TestWithParam<std::pair<std::string_view, bool>> {};
+
+TEST_P(DottedAddressTest, Recognised) {
+  EXPECT_EQ(IsDottedAddress(GetParam().first), GetParam().second) << '"' << GetParam().first << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DottedAddressTest,
+    ::testing::Values(std::pair{"10.0.0.1", true}, std::pair{"0.0.0.0", true},
+                      std::pair{"255.255.255.255", true}, std::pair{"10.0.0", false},
+                      std::pair{"10.0.0.1.5", false}, std::pair{"10.0.0.256", false},
+                      std::pair{"a.b.c.d", false}, std::pair{"10..0.1", false},
+                      std::pair{"", false}, std::pair{"1.2.3.", false}, std::pair{".1.2.3", false},
+                      std::pair{" 1.2.3.4", false}, std::pair{"1.2.3.4 ", false},
+                      std::pair{"1.2.3.-4", false}, std::pair{"1.2.3.+4", false},
+                      std::pair{"99999999999.1.1.1", false}, std::pair{"1.2.3.4\n", false}));
+
+}  // namespace
+}  // namespace quorvix
