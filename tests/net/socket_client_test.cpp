@@ -22,7 +22,8 @@ using quorvix::testing::ServerStep;
 using Kind = ServerStep::Kind;
 using Lines = std::vector<std::string>;
 
-constexpr SocketLimits kShortLimits{150ms, 400ms};
+// Waits that only a test of that very wait runs into; the others are shortened per test.
+constexpr SocketLimits kPatient{1s, 2s};
 const std::string kRequest = "GET /ddns HTTP/1.0\r\n\r\n";
 
 // A dotted address never goes to the resolver; the tests that need names bring their own.
@@ -60,6 +61,7 @@ std::string Exchange(SocketClient& client, const ScriptServer& server,
 
 struct ReceiveCase {
   std::string name;
+  SocketLimits limits;
   ServerStep step;
   std::string reply;           // what SockReceive returns (UTF-8)
   Lines lines;                 // every log line of the exchange
@@ -77,29 +79,29 @@ std::vector<ReceiveCase> ReceiveCases() {
   const Lines closed = {"Socket close...", "connection terminal."};
   // A GBK character cut in two between writes, and one cut at the 1024-byte receive size.
   return {
-      {"OneWrite", ServerStep::Replying(reply), reply, closed},
-      {"ManySmallWrites",
+      {"OneWrite", kPatient, ServerStep::Replying(reply), reply, closed},
+      {"ManySmallWrites", kPatient,
        ServerStep::Of(Kind::Reply,
                       {"HTTP/1.1 2", "00 OK\r\n", "RET-INFO: \xD3", "\xF2\xC3\xFB", "\r\n\r\n"},
                       20ms),
        "HTTP/1.1 200 OK\r\nRET-INFO: 域名\r\n\r\n", closed},
-      {"LongerThanOneReceive", ServerStep::Replying(Pattern(true)), Pattern(false), closed},
-      {"CloseAtOnce", ServerStep::Of(Kind::CloseAtOnce), "", closed},
-      {"NeverAnswers",
+      {"LongerThanOneReceive", kPatient, ServerStep::Replying(Pattern(true)), Pattern(false), closed},
+      {"CloseAtOnce", kPatient, ServerStep::Of(Kind::CloseAtOnce), "", closed},
+      {"NeverAnswers", {150ms, 2s},
        ServerStep::Of(Kind::NeverAnswer),
        "",
        {"Socket Time out,Time=120", "connection terminal."}},
-      {"PartThenSilence",
+      {"PartThenSilence", {1s, 400ms},
        ServerStep::Of(Kind::ReplyOpen, {"HTTP/1.1 200 OK\r\n", "RET-"}),
        "HTTP/1.1 200 OK\r\nRET-",
        {"Socket read time out,Time=120", "connection terminal."}},
-      {"Drip",
+      {"Drip", {1s, 400ms},
        ServerStep::Of(Kind::Drip, {reply}, 50ms),
        reply,
        {"Socket read time out,Time=120", "connection terminal."},
        true},
       // Linux hands out the data queued ahead of a reset before it reports the reset.
-      {"Reset",
+      {"Reset", kPatient,
        ServerStep::Of(Kind::Reset, {"HTTP/1.1 200 OK\r\n"}),
        "HTTP/1.1 200 OK\r\n",
        {"ERROR:104", "connection terminal."}},
@@ -113,7 +115,7 @@ TEST_P(ReceiveTest, ReplyAndLines) {
   ProgramState state;
   LogRecorder recorder(state);
   ScriptServer server({c.step});
-  SocketClient client(recorder.log(), kShortLimits, NoLookupExpected);
+  SocketClient client(recorder.log(), c.limits, NoLookupExpected);
   const std::string reply = Exchange(client, server);
   if (c.replyIsPrefix) {
     EXPECT_FALSE(reply.empty());
@@ -135,7 +137,7 @@ TEST(SocketClientTest, FloodIsCappedAtTheReplyLimit) {
   LogRecorder recorder(state);
   ScriptServer server({ServerStep::Flooding(3 * 1024 * 1024)});
   // A generous read limit: only the size cap may end this read.
-  SocketClient client(recorder.log(), {150ms, 20s}, NoLookupExpected);
+  SocketClient client(recorder.log(), {1s, 20s}, NoLookupExpected);
   const std::string reply = Exchange(client, server);
   EXPECT_EQ(reply.size(), 1024u * 1024u);
   EXPECT_EQ(reply.find_first_not_of('x'), std::string::npos);
@@ -146,7 +148,7 @@ TEST(SocketClientTest, SmallerCapIsExact) {
   ProgramState state;
   LogRecorder recorder(state);
   ScriptServer server({ServerStep::Replying(std::string(5000, 'y'))});
-  SocketClient client(recorder.log(), {150ms, 20s, 1500}, NoLookupExpected);
+  SocketClient client(recorder.log(), {1s, 20s, 1500}, NoLookupExpected);
   EXPECT_EQ(Exchange(client, server), std::string(1500, 'y'));
   EXPECT_EQ(recorder.lines, (Lines{"Socket reply too long,Limit=1500", "connection terminal."}));
 }
@@ -154,24 +156,31 @@ TEST(SocketClientTest, SmallerCapIsExact) {
 TEST(SocketClientTest, RefusedConnectLeavesNothingOpen) {
   ProgramState state;
   LogRecorder recorder(state);
-  ScriptServer server({ServerStep::Replying("HTTP/1.1 200 OK\r\n\r\n")});
-  SocketClient client(recorder.log(), kShortLimits, NoLookupExpected);
   const std::size_t before = OpenDescriptors();
+  ScriptServer server({ServerStep::Replying("HTTP/1.1 200 OK\r\n\r\n")});
+  const std::size_t withListener = OpenDescriptors();
+  SocketClient client(recorder.log(), kPatient, NoLookupExpected);
   for (int attempt = 0; attempt < 3; ++attempt) {
     EXPECT_FALSE(client.SockConnect("127.0.0.1", testing::UnusedPort()));
   }
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(OpenDescriptors(), withListener);
   EXPECT_EQ(recorder.lines, Lines(3, "connect error,ErrorInfo:111"));
   // The same client goes on to a live server.
   EXPECT_EQ(Exchange(client, server), "HTTP/1.1 200 OK\r\n\r\n");
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(OpenDescriptors(), withListener);
+  {
+    SocketClient forgotten(recorder.log(), kPatient, NoLookupExpected);
+    ASSERT_TRUE(forgotten.SockConnect("127.0.0.1", server.port()));
+  }
+  server.Stop();  // closes the server's own end of every connection and its listener
+  EXPECT_EQ(OpenDescriptors(), before);  // a client closes its connection when destroyed
 }
 
 TEST(SocketClientTest, UnresolvedNameEndsTheAttempt) {
   ProgramState state;
   LogRecorder recorder(state);
   Lines asked;
-  SocketClient client(recorder.log(), kShortLimits, [&](const std::string& name) {
+  SocketClient client(recorder.log(), kPatient, [&](const std::string& name) {
     asked.push_back(name);
     return std::vector<std::string>{};
   });
@@ -187,7 +196,7 @@ TEST(SocketClientTest, NameResolvedThroughLookupConnects) {
   LogRecorder recorder(state);
   ScriptServer server({ServerStep::Replying("HTTP/1.1 200 OK\r\n\r\n")});
   Lines asked;
-  SocketClient client(recorder.log(), kShortLimits, [&](const std::string& name) {
+  SocketClient client(recorder.log(), kPatient, [&](const std::string& name) {
     asked.push_back(name);
     return std::vector<std::string>{"127.0.0.1", "10.255.255.1"};
   });
@@ -202,12 +211,11 @@ TEST(SocketClientTest, SendsAndReceivesCodePage936) {
   LogRecorder recorder(state);
   ScriptServer server(
       {ServerStep::Replying("HTTP/1.1 200 OK\r\nRET-INFO: \xD3\xF2\xC3\xFB\r\n\r\n")});
-  SocketClient client(recorder.log(), kShortLimits, NoLookupExpected);
+  SocketClient client(recorder.log(), kPatient, NoLookupExpected);
   ASSERT_TRUE(client.SockConnect("127.0.0.1", server.port()));
   EXPECT_EQ(client.SockSend("GET 中\r\n\r\n"), 10);
   EXPECT_EQ(client.SockReceive(), "HTTP/1.1 200 OK\r\nRET-INFO: 域名\r\n\r\n");
   client.SockClose();
-  server.Stop();
   EXPECT_EQ(server.requests(), Lines{"GET \xD6\xD0\r\n\r\n"});
 }
 
@@ -215,7 +223,7 @@ TEST(SocketClientTest, LocalAddressIsTheFirstOfTheHostName) {
   ProgramState state;
   LogRecorder recorder(state);
   Lines asked;
-  SocketClient client(recorder.log(), kShortLimits, [&](const std::string& name) {
+  SocketClient client(recorder.log(), kPatient, [&](const std::string& name) {
     asked.push_back(name);
     return std::vector<std::string>{"10.1.2.3", "10.9.9.9"};
   });
@@ -227,7 +235,7 @@ TEST(SocketClientTest, LocalAddressIsTheFirstOfTheHostName) {
 TEST(SocketClientTest, LocalAddressUnresolved) {
   ProgramState state;
   LogRecorder recorder(state);
-  SocketClient client(recorder.log(), kShortLimits,
+  SocketClient client(recorder.log(), kPatient,
                       [](const std::string&) { return std::vector<std::string>{}; });
   EXPECT_EQ(client.LocalAddress(), "");
   EXPECT_EQ(recorder.lines, (Lines{"域名" + HostName() + "解析失败", "本机IP地址:"}));

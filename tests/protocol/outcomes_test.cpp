@@ -31,7 +31,9 @@ std::vector<std::string> Visible(const std::vector<Line>& lines, bool verbose) {
   return visible;
 }
 
-std::string Ok(std::vector<std::string> valueLines) { return HttpReply(valueLines); }
+std::string Ok(std::vector<std::string> valueLines) {
+  return HttpReply(valueLines);
+}
 std::string Status(std::string_view statusLine, std::vector<std::string> valueLines) {
   return HttpReply(valueLines, statusLine);
 }
@@ -64,40 +66,88 @@ std::vector<UpdateCase> UpdateCases() {
   return {
       {"StartEmpty", false, "", false, {{"_START命令,服务器未返回数据", kVerbose}}},
       {"StopEmpty", true, "", false, {{"_STOP命令,服务器未返回数据", kVerbose}}},
-      {"StartStatus404", false,
-       Status("HTTP/1.1 404 Not Found", {"RET-CODE: 200", "RET-DMLIST: alpha|200,"}), false,
+      {"StartStatus404",
+       false,
+       Status("HTTP/1.1 404 Not Found", {"RET-CODE: 200", "RET-DMLIST: alpha|200,"}),
+       false,
        {{"_START命令,服务器错误", kVerbose}}},
-      {"StopNoStatusLine", true, "RET-CODE: 200\r\nRET-DMLIST: alpha|200,\r\n", false,
+      {"StopNoStatusLine",
+       true,
+       "RET-CODE: 200\r\nRET-DMLIST: alpha|200,\r\n",
+       false,
        {{"_STOP命令,服务器错误", kVerbose}}},
-      {"StartEmptyList", false, Ok({"RET-CODE: 200", "RET-DMLIST: "}), false,
+      {"StartEmptyList",
+       false,
+       Ok({"RET-CODE: 200", "RET-DMLIST: "}),
+       false,
        {{"结果返回有误,域名列表为空", kVerbose}}},
       {"StopNoList", true, Ok({"RET-CODE: 200"}), false, {{"结果返回有误,域名列表为空", kVerbose}}},
-      {"StartMixed", false, Ok({"RET-CODE: 200", mixed}), true,
+      {"StartMixed",
+       false,
+       Ok({"RET-CODE: 200", mixed}),
+       true,
        {{"域名alpha动态解析成功", kAlways}, {"域名beta动态解析失败,bad", kAlways}}},
-      {"StopMixed", true, Ok({"RET-CODE: 200", mixed}), true,
+      {"StopMixed",
+       true,
+       Ok({"RET-CODE: 200", mixed}),
+       true,
        {{"域名alpha停止解析成功", kAlways}, {"域名beta停止解析失败,ad", kAlways}}},
-      {"StartChineseText", false, Ok({"RET-CODE: 200", "RET-DMLIST: 中文.cn|500坏了"}), true,
+      // A result is its three-digit code, then any text.
+      {"StartSuccessWithText",
+       false,
+       Ok({"RET-CODE: 200", "RET-DMLIST: alpha|200 ok,b|2000"}),
+       true,
+       {{"域名alpha动态解析成功", kAlways}, {"域名b动态解析成功", kAlways}}},
+      {"StartChineseText",
+       false,
+       Ok({"RET-CODE: 200", "RET-DMLIST: 中文.cn|500坏了"}),
+       true,
        {{"域名中文.cn动态解析失败,坏了", kAlways}}},
-      {"StopChineseText", true, Ok({"RET-CODE: 200", "RET-DMLIST: 中文.cn|500坏了"}), true,
+      {"StopChineseText",
+       true,
+       Ok({"RET-CODE: 200", "RET-DMLIST: 中文.cn|500坏了"}),
+       true,
        {{"域名中文.cn停止解析失败,了", kAlways}}},
-      {"StartAllFailed", false, Ok({"RET-CODE: 200", "RET-DMLIST: a|501x,b|20"}), true,
+      {"StartAllFailed",
+       false,
+       Ok({"RET-CODE: 200", "RET-DMLIST: a|501x,b|20"}),
+       true,
        {{"域名a动态解析失败,x", kAlways}, {"域名b动态解析失败,", kAlways}}},
-      {"StartItemsWithoutBarSkipped", false,
-       Ok({"RET-CODE: 200", "RET-DMLIST: alpha,,beta|200,gamma"}), true,
+      {"StartItemsWithoutBarSkipped",
+       false,
+       Ok({"RET-CODE: 200", "RET-DMLIST: alpha,,beta|200,gamma"}),
+       true,
        {{"域名beta动态解析成功", kAlways}}},
-      {"StartOnlyItemsWithoutBar", false, Ok({"RET-CODE: 200", "RET-DMLIST: alpha,beta"}), true,
+      {"StartOnlyItemsWithoutBar",
+       false,
+       Ok({"RET-CODE: 200", "RET-DMLIST: alpha,beta"}),
+       true,
        {}},
-      {"StartCode300", false, Ok({"RET-CODE: 300", "RET-DMLIST: alpha|200,"}), false,
+      {"StartCode300",
+       false,
+       Ok({"RET-CODE: 300", "RET-DMLIST: alpha|200,"}),
+       false,
        {{"域名alpha动态解析失败,", kAlways}}},
-      {"StopCode300", true, Ok({"RET-CODE: 300", "RET-DMLIST: alpha|200x,"}), false,
+      {"StopCode300",
+       true,
+       Ok({"RET-CODE: 300", "RET-DMLIST: alpha|200x,"}),
+       false,
        {{"域名alpha停止解析失败,x", kAlways}}},
-      {"StartCode500", false,
-       Ok({"RET-CODE: 500", "RET-INFO: 签名错误", "RET-DMLIST: alpha|200,"}), false,
+      {"StartCode500",
+       false,
+       Ok({"RET-CODE: 500", "RET-INFO: 签名错误", "RET-DMLIST: alpha|200,"}),
+       false,
        {{"动态解析域名失败,结果:签名错误", kAlways}}},
-      {"StopCode500NoList", true, Ok({"RET-CODE: 500", "RET-INFO: bad"}), false,
+      {"StopCode500NoList",
+       true,
+       Ok({"RET-CODE: 500", "RET-INFO: bad"}),
+       false,
        {{"停止解析域名失败,结果:bad", kAlways}}},
       {"StartCode300EmptyList", false, Ok({"RET-CODE: 300"}), false, {}},
-      {"StopNoCode", true, Ok({"RET-DMLIST: alpha|500oops"}), false,
+      {"StopNoCode",
+       true,
+       Ok({"RET-DMLIST: alpha|500oops"}),
+       false,
        {{"域名alpha停止解析失败,oops", kAlways}}},
   };
 }
@@ -108,7 +158,8 @@ TEST_P(UpdateOutcomeTest, LinesAndResult) {
   const UpdateCase& c = TheCase();
   ProgramState state;
   LogRecorder recorder(state, Verbose());
-  const bool ok = c.stop ? OnStopReply(c.reply, recorder.log()) : OnStartReply(c.reply, recorder.log());
+  const bool ok =
+      c.stop ? OnStopReply(c.reply, recorder.log()) : OnStartReply(c.reply, recorder.log());
   EXPECT_EQ(ok, c.ok);
   EXPECT_EQ(recorder.lines, Visible(c.lines, Verbose()));
 }
@@ -131,14 +182,23 @@ std::vector<GetIpCase> GetIpCases() {
   const Line failed{"获取本机公网IP失败,返回为空", kVerbose};
   return {
       {"Empty", "", false, {failed}, "old"},
-      {"Status500", Status("HTTP/1.1 500 Oops", {"RET-CODE: 200", "Y-IP: 1.2.3.4"}), false, {failed},
+      {"Status500",
+       Status("HTTP/1.1 500 Oops", {"RET-CODE: 200", "Y-IP: 1.2.3.4"}),
+       false,
+       {failed},
        "old"},
       {"Code300", Ok({"RET-CODE: 300", "Y-IP: 1.2.3.4"}), false, {}, "old"},
       {"NoCode", Ok({"Y-IP: 1.2.3.4"}), false, {}, "old"},
-      {"Success", Ok({"RET-CODE: 200", "Y-IP: 1.2.3.4"}), true,
-       {{"获取本机公网IP成功,IP地址是:1.2.3.4", kAlways}}, "1.2.3.4"},
-      {"SuccessWithoutAddress", Ok({"RET-CODE: 200"}), true,
-       {{"获取本机公网IP成功,IP地址是:", kAlways}}, ""},
+      {"Success",
+       Ok({"RET-CODE: 200", "Y-IP: 1.2.3.4"}),
+       true,
+       {{"获取本机公网IP成功,IP地址是:1.2.3.4", kAlways}},
+       "1.2.3.4"},
+      {"SuccessWithoutAddress",
+       Ok({"RET-CODE: 200"}),
+       true,
+       {{"获取本机公网IP成功,IP地址是:", kAlways}},
+       ""},
   };
 }
 
@@ -176,8 +236,12 @@ std::vector<GetVerCase> GetVerCases() {
   };
   return {
       {"Empty", "", false, {failed}, 3, 4},
-      {"Status404", Status("HTTP/1.1 404 Not Found", {"RET-CODE: 200", "Major: 1", "Minor: 10"}),
-       false, {failed}, 3, 4},
+      {"Status404",
+       Status("HTTP/1.1 404 Not Found", {"RET-CODE: 200", "Major: 1", "Minor: 10"}),
+       false,
+       {failed},
+       3,
+       4},
       {"Success", version("1", "10"), true, {}, 1, 10},
       {"SuccessLimits", version("-32768", "32767"), true, {}, -32768, 32767},
       {"MajorLetters", version("abc", "10"), false, {failed}, 3, 4},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/client_fixture.h"
 
@@ -43,6 +44,10 @@ struct RequestCase {
   std::string domainList;
   std::string expected;
 };
+
+void PrintTo(const RequestCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class RequestTextCases : public ::testing::TestWithParam<RequestCase> {};
 
@@ -95,6 +100,10 @@ struct BuildCase {
   std::string expected;
 };
 
+void PrintTo(const BuildCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class BuildRequestCases : public ::testing::TestWithParam<BuildCase> {};
 
 TEST_P(BuildRequestCases, SignsStoredList) {
@@ -130,7 +139,7 @@ TEST(BuildRequestTest, InfoCommandsDoNotTouchTheList) {
   for (const char* command : {"GETIP", "GETVER", "FOO"}) {
     client.runner.BuildRequest(command);
   }
-  EXPECT_TRUE(client.recorder.lines.empty()) << client.recorder.lines.front();
+  EXPECT_EQ(client.recorder.lines, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ struct SignCase {
   std::vector<std::string> lines;  // every line written
 };
 
+void PrintTo(const SignCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SignedDomainListCases : public ::testing::TestWithParam<SignCase> {};
 
 TEST_P(SignedDomainListCases, SignsEachEntry) {
@@ -73,6 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "例子.cn|pw1,a.com|pw1,",
                  "a.com|" + kSigA + ",",
                  {LeftOut("例子.cn")}},
+        // Bytes that are no UTF-8 have no code either: the digest would take them as "?".
+        SignCase{"MalformedPasswordLeftOut",
+                 "m.org|pw\xFF,a.com|pw1,",
+                 "a.com|" + kSigA + ",",
+                 {LeftOut("m.org")}},
         SignCase{"AllLeftOut", "x.cn|密,y.cn|码,", "", {LeftOut("x.cn"), LeftOut("y.cn")}}),
     [](const auto& param) { return param.param.name; });
 

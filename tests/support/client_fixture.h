@@ -28,7 +28,7 @@ inline constexpr std::string_view kTestInfoHost = "ip.quorvix.com";
 // What every other name (the machine's own host name) resolves to.
 inline constexpr std::string_view kTestLocalAddress = "10.1.2.3";
 
-// Waits generous enough for a loaded machine; only tests of a silent server shorten them.
+// Waits long enough for a loaded machine; only tests of a silent server shorten them.
 inline SocketLimits RoomyLimits() {
   return {std::chrono::seconds(10), std::chrono::seconds(10), 1024 * 1024};
 }

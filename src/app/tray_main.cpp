@@ -1,0 +1,31 @@
+// quorvixDDNS: the tray program.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "platform/clock.h"
+#include "platform/instance_lock.h"
+#include "shell/client_core.h"
+#include "shell/frm_main.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  // The program lives in the tray: closing its last window must not end it.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setApplicationName(QStringLiteral("quorvixDDNS"));
+  // Every text is Chinese, Qt's own buttons included.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                   QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
+
+  const quorvix::platform::InstanceLock instance("quorvixDDNS");
+  quorvix::platform::SystemClock clock;
+  quorvix::frmMain main;
+  quorvix::ClientCore core(main, clock, quorvix::ClientSetup::ForThisMachine());
+  main.Attach(core.shell, core.state);
+  core.shell.Guarded([&] { core.shell.RunStartup(instance.previousInstance()); });
+  return QApplication::exec();
+}

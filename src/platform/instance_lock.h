@@ -1,0 +1,25 @@
+// The previous-instance indication: a lock held for the life of the process.
+#pragma once
+
+#include <string>
+
+namespace quorvix::platform {
+
+class InstanceLock {
+ public:
+  // Takes the lock named `name` in the user's runtime folder (the state folder when there is
+  // none). A lock that cannot be created at all counts as no previous instance.
+  explicit InstanceLock(const std::string& name);
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  // True when another process held the lock when this one was created.
+  bool previousInstance() const { return previousInstance_; }
+
+ private:
+  int handle_ = -1;
+  bool previousInstance_ = false;
+};
+
+}  // namespace quorvix::platform

@@ -1,0 +1,28 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/files.h"
+#include "platform/instance_lock.h"
+#include "platform/xdg.h"
+
+namespace quorvix::platform {
+
+InstanceLock::InstanceLock(const std::string& name) {
+  std::string folder = XdgRuntimeDir();
+  if (folder.empty()) folder = XdgStateHome() + "/quorvixDDNS";
+  if (CreateFolders(folder, 0700)) return;
+  const std::string path = folder + "/" + name + ".lock";
+  handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (handle_ < 0) return;
+  // flock is released by the kernel when the process ends, however it ends.
+  if (::flock(handle_, LOCK_EX | LOCK_NB) != 0) previousInstance_ = errno == EWOULDBLOCK;
+}
+
+InstanceLock::~InstanceLock() {
+  if (handle_ >= 0) ::close(handle_);
+}
+
+}  // namespace quorvix::platform

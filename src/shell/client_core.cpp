@@ -1,0 +1,24 @@
+#include "shell/client_core.h"
+
+namespace quorvix {
+
+ClientSetup ClientSetup::ForThisMachine() {
+  ClientSetup setup;
+  setup.backend = platform::MakeSystemSettingsBackend();
+  setup.program = platform::CurrentProgramLocation();
+  setup.logFilePath = platform::DefaultLogFilePath(setup.program);
+  return setup;
+}
+
+ClientCore::ClientCore(Desktop& desktop, platform::Clock& clock, ClientSetup setup)
+    : backend(std::move(setup.backend)),
+      store(*backend, desktop, setup.program, setup.logFilePath),
+      log(state, desktop, clock),
+      socket(log, setup.limits, std::move(setup.lookup)),
+      runner(state, store, log, socket, setup.endpoints),
+      shell(ShellServices{state, store, log, runner, desktop, clock}) {
+  // Lines written before the settings load (none in the normal order) still find the file.
+  state.logFilePath = setup.logFilePath;
+}
+
+}  // namespace quorvix

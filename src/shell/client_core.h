@@ -1,0 +1,48 @@
+// The client without its front-end: the program-wide state and every service of the logic,
+// wired together once. The tray program and the headless client each own one.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "net/socket_client.h"
+#include "platform/clock.h"
+#include "platform/program_paths.h"
+#include "platform/settings_backend.h"
+#include "protocol/command_runner.h"
+#include "protocol/endpoints.h"
+#include "settings/event_log.h"
+#include "settings/store.h"
+#include "shell/desktop.h"
+#include "shell/program_state.h"
+#include "shell/shell.h"
+
+namespace quorvix {
+
+struct ClientSetup {
+  std::unique_ptr<platform::SettingsBackend> backend;
+  platform::ProgramLocation program;
+  std::string logFilePath;
+  SocketLimits limits;
+  SocketClient::Lookup lookup = platform::LookupIpv4;
+  ServiceEndpoints endpoints;  // the built-in servers; tests alone change them
+
+  // The store, log and servers of the running program on this platform.
+  static ClientSetup ForThisMachine();
+};
+
+class ClientCore {
+ public:
+  // `desktop` and `clock` must outlive the core.
+  ClientCore(Desktop& desktop, platform::Clock& clock, ClientSetup setup);
+
+  ProgramState state;
+  std::unique_ptr<platform::SettingsBackend> backend;
+  SettingsStore store;
+  EventLog log;
+  SocketClient socket;
+  CommandRunner runner;
+  Shell shell;
+};
+
+}  // namespace quorvix

@@ -1,0 +1,80 @@
+// The application shell's logic: the start-up sequence, the tray menu's commands, the public-IP
+// watch and quitting. Toolkit-free: it acts through the Desktop port.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "protocol/command_runner.h"
+#include "settings/event_log.h"
+#include "settings/store.h"
+#include "shell/desktop.h"
+#include "shell/program_state.h"
+#include "shell/tray_status.h"
+
+namespace quorvix {
+
+// Everything the shell works with; each part must outlive the shell.
+struct ShellServices {
+  ProgramState& state;
+  SettingsStore& store;
+  EventLog& log;
+  CommandRunner& runner;
+  Desktop& desktop;
+  platform::Clock& clock;
+};
+
+// The web pages of the maker's site.
+inline constexpr std::string_view kUpgradePage = "/ddns/default.asp#3";
+inline constexpr std::string_view kHelpPage = "/ddns/howuse.asp";
+inline constexpr std::string_view kPurchasePage = "/ddns/register.asp";
+
+// "http://" + the maker's web host + path.
+std::string WebPageAddress(std::string_view path);
+
+class Shell {
+ public:
+  explicit Shell(ShellServices services);
+
+  // The start-up, run once from the main window's load: second-instance notice, settings,
+  // version and address checks, the settings dialog when no domain is configured, up to three
+  // update attempts ten seconds apart, the outcome in the tray, the watch.
+  void RunStartup(bool previousInstance);
+  void InitApp();
+  // Waits about `seconds` while processing events; ends early when the day wraps at midnight.
+  void WaitSeconds(std::int16_t seconds);
+
+  // The tray menu's commands.
+  void Refresh();
+  void Stop();
+  void OpenUpgradePage();
+  void OpenHelpPage();
+  void ShowLog();
+  void ShowSettings();
+  void ShowAbout();
+  void Quit();
+
+  // The quit sequence of the settings dialog: the icon goes, the stop line is logged, and the
+  // process ends at once.
+  void QuitAtOnce();
+
+  // One tick of the watch timer (every minute while it runs).
+  void OnWatchTick();
+
+  // Runs an event handler; an exception escaping it is reported and the program goes on.
+  void Guarded(const std::function<void()>& handler);
+
+  TrayStatus& tray() { return tray_; }
+
+ private:
+  void LogStopLine();
+  void SetTimer(bool enabled);
+
+  ShellServices s_;
+  TrayStatus tray_;
+};
+
+}  // namespace quorvix

@@ -1,0 +1,36 @@
+#include "shell/tray_status.h"
+
+namespace quorvix {
+
+void TrayStatus::AddTrayIcon() {
+  desktop_.InstallTrayHook();
+  trayIconData_.flags = TrayRecord::kFlagsValid;
+  trayIconData_.image = TrayImage::Grey;
+  trayIconData_.tip = kTipConnecting;
+  desktop_.SendTrayRequest(TrayRequest::Add, trayIconData_);
+}
+
+void TrayStatus::RemoveTrayIcon() {
+  desktop_.RemoveTrayHook();
+  trayIconData_.flags = 0;
+  desktop_.SendTrayRequest(TrayRequest::Delete, trayIconData_);
+}
+
+void TrayStatus::SetTrayTip(std::string_view tip) {
+  trayIconData_.tip = tip;
+  desktop_.SendTrayRequest(TrayRequest::Modify, trayIconData_);
+}
+
+void TrayStatus::SetTrayIcon(TrayImage image) {
+  trayIconData_.image = image;
+  desktop_.SendTrayRequest(TrayRequest::Modify, trayIconData_);
+}
+
+void TrayStatus::Stop_Connect_status(bool ok) {
+  SetTrayIcon(ok ? TrayImage::Colour : TrayImage::Grey);
+  SetTrayTip(ok ? kTipSucceeded : kTipFailed);
+}
+
+void TrayStatus::Start_Connect_status() { SetTrayTip(kTipConnecting); }
+
+}  // namespace quorvix
