@@ -30,11 +30,13 @@ struct ServiceReply {
   std::string logLine;  // a summary for the service's log: never a password or a signature
 };
 
-// The per-domain failures: a code other than "200", then a short explanation.
+// The per-domain failures: a code other than "200", then a short explanation. The results travel
+// in a ","-separated list that the client cuts at every ",": an explanation holds none (a
+// full-width "，" instead).
 inline constexpr const char* kUnknownDomainCode = "404";
 inline constexpr const char* kUnknownDomainText = "域名不存在";
 inline constexpr const char* kBadSignatureCode = "403";
-inline constexpr const char* kBadSignatureText = "签名错误,请检查域名管理密码";
+inline constexpr const char* kBadSignatureText = "签名错误，请检查域名管理密码";
 inline constexpr const char* kEmptyListInfo = "域名列表为空";
 inline constexpr const char* kMalformedListInfo = "域名列表格式错误";
 

@@ -1,5 +1,6 @@
 // quorvixDDNS: the tray program.
 #include <QApplication>
+#include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -8,12 +9,19 @@
 #include "platform/instance_lock.h"
 #include "shell/client_core.h"
 #include "shell/frm_main.h"
+#include "ui/windows/window_set.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The program lives in the tray: closing its last window must not end it.
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("quorvixDDNS"));
+  // Chinese text at the size the windows were laid out for.
+  QFont font = QApplication::font();
+  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                    QStringLiteral("WenQuanYi Micro Hei")});
+  font.setPointSize(9);
+  QApplication::setFont(font);
   // Every text is Chinese, Qt's own buttons included.
   QTranslator qtTexts;
   if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
@@ -26,6 +34,9 @@ int main(int argc, char** argv) {
   quorvix::frmMain main;
   quorvix::ClientCore core(main, clock, quorvix::ClientSetup::ForThisMachine());
   main.Attach(core.shell, core.state);
+  quorvix::WindowSet windows(core.services(), core.shell, main);
+  main.SetWindowHandlers([&](quorvix::Window window) { windows.Show(window); },
+                         [&](quorvix::Window window) { windows.Unload(window); });
   core.shell.Guarded([&] { core.shell.RunStartup(instance.previousInstance()); });
   return QApplication::exec();
 }

@@ -16,7 +16,9 @@ ClientCore::ClientCore(Desktop& desktop, platform::Clock& clock, ClientSetup set
       log(state, desktop, clock),
       socket(log, setup.limits, std::move(setup.lookup)),
       runner(state, store, log, socket, setup.endpoints),
-      shell(ShellServices{state, store, log, runner, desktop, clock}) {
+      shell(ShellServices{state, store, log, runner, desktop, clock}),
+      desktop_(desktop),
+      clock_(clock) {
   // Lines written before the settings load (none in the normal order) still find the file.
   state.logFilePath = setup.logFilePath;
 }

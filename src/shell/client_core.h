@@ -36,6 +36,8 @@ class ClientCore {
   // `desktop` and `clock` must outlive the core.
   ClientCore(Desktop& desktop, platform::Clock& clock, ClientSetup setup);
 
+  ShellServices services() { return {state, store, log, runner, desktop_, clock_}; }
+
   ProgramState state;
   std::unique_ptr<platform::SettingsBackend> backend;
   SettingsStore store;
@@ -43,6 +45,10 @@ class ClientCore {
   SocketClient socket;
   CommandRunner runner;
   Shell shell;
+
+ private:
+  Desktop& desktop_;
+  platform::Clock& clock_;
 };
 
 }  // namespace quorvix

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "support/log_recorder.h"
@@ -22,15 +21,6 @@ struct Line {
 constexpr bool kVerbose = true;
 constexpr bool kAlways = false;
 
-// The lines a user sees with verbose logging on or off.
-std::vector<std::string> Visible(const std::vector<Line>& lines, bool verbose) {
-  std::vector<std::string> visible;
-  for (const Line& line : lines) {
-    if (verbose || !line.verboseOnly) visible.push_back(line.text);
-  }
-  return visible;
-}
-
 std::string Ok(std::vector<std::string> valueLines) {
   return HttpReply(valueLines);
 }
@@ -38,20 +28,22 @@ std::string Status(std::string_view statusLine, std::vector<std::string> valueLi
   return HttpReply(valueLines, statusLine);
 }
 
-// Every case runs once with verbose logging on and once with it off.
-template <typename Case>
-class OutcomeTest : public ::testing::TestWithParam<std::tuple<Case, bool>> {
- protected:
-  const Case& TheCase() const { return std::get<0>(this->GetParam()); }
-  bool Verbose() const { return std::get<1>(this->GetParam()); }
-};
-
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<std::tuple<Case, bool>>& param) {
-  return std::get<0>(param.param).name + (std::get<1>(param.param) ? "_Verbose" : "_Quiet");
+// Runs an outcome once with verbose logging on and once with it off: the result, and exactly
+// the lines the user sees each way. `run` checks the state it was given itself.
+template <typename Run>
+void ExpectOutcome(bool ok, const std::vector<Line>& lines, Run run) {
+  for (const bool verbose : {true, false}) {
+    SCOPED_TRACE(verbose ? "verbose" : "quiet");
+    ProgramState state;
+    LogRecorder recorder(state, verbose);
+    EXPECT_EQ(run(state, recorder.log()), ok);
+    std::vector<std::string> visible;
+    for (const Line& line : lines) {
+      if (verbose || !line.verboseOnly) visible.push_back(line.text);
+    }
+    EXPECT_EQ(recorder.lines, visible);
+  }
 }
-
-// --- START and STOP ---------------------------------------------------------------------------
 
 struct UpdateCase {
   std::string name;
@@ -152,23 +144,14 @@ std::vector<UpdateCase> UpdateCases() {
   };
 }
 
-using UpdateOutcomeTest = OutcomeTest<UpdateCase>;
-
-TEST_P(UpdateOutcomeTest, LinesAndResult) {
-  const UpdateCase& c = TheCase();
-  ProgramState state;
-  LogRecorder recorder(state, Verbose());
-  const bool ok =
-      c.stop ? OnStopReply(c.reply, recorder.log()) : OnStartReply(c.reply, recorder.log());
-  EXPECT_EQ(ok, c.ok);
-  EXPECT_EQ(recorder.lines, Visible(c.lines, Verbose()));
+TEST(OutcomesTest, StartAndStop) {
+  for (const UpdateCase& c : UpdateCases()) {
+    SCOPED_TRACE(c.name);
+    ExpectOutcome(c.ok, c.lines, [&](ProgramState&, EventLog& log) {
+      return c.stop ? OnStopReply(c.reply, log) : OnStartReply(c.reply, log);
+    });
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, UpdateOutcomeTest,
-                         ::testing::Combine(::testing::ValuesIn(UpdateCases()), ::testing::Bool()),
-                         CaseName<UpdateCase>);
-
-// --- GETIP ------------------------------------------------------------------------------------
 
 struct GetIpCase {
   std::string name;
@@ -202,23 +185,17 @@ std::vector<GetIpCase> GetIpCases() {
   };
 }
 
-using GetIpOutcomeTest = OutcomeTest<GetIpCase>;
-
-TEST_P(GetIpOutcomeTest, LinesResultAndAddress) {
-  const GetIpCase& c = TheCase();
-  ProgramState state;
-  state.publicIp = "old";
-  LogRecorder recorder(state, Verbose());
-  EXPECT_EQ(OnGetIpReply(c.reply, state, recorder.log()), c.ok);
-  EXPECT_EQ(recorder.lines, Visible(c.lines, Verbose()));
-  EXPECT_EQ(state.publicIp, c.publicIp);
+TEST(OutcomesTest, GetIp) {
+  for (const GetIpCase& c : GetIpCases()) {
+    SCOPED_TRACE(c.name);
+    ExpectOutcome(c.ok, c.lines, [&](ProgramState& state, EventLog& log) {
+      state.publicIp = "old";
+      const bool ok = OnGetIpReply(c.reply, state, log);
+      EXPECT_EQ(state.publicIp, c.publicIp);
+      return ok;
+    });
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, GetIpOutcomeTest,
-                         ::testing::Combine(::testing::ValuesIn(GetIpCases()), ::testing::Bool()),
-                         CaseName<GetIpCase>);
-
-// --- GETVER -----------------------------------------------------------------------------------
 
 struct GetVerCase {
   std::string name;
@@ -254,23 +231,19 @@ std::vector<GetVerCase> GetVerCases() {
   };
 }
 
-using GetVerOutcomeTest = OutcomeTest<GetVerCase>;
-
-TEST_P(GetVerOutcomeTest, LinesResultAndVersion) {
-  const GetVerCase& c = TheCase();
-  ProgramState state;
-  state.serverMajor = 3;
-  state.serverMinor = 4;
-  LogRecorder recorder(state, Verbose());
-  EXPECT_EQ(OnGetVerReply(c.reply, state, recorder.log()), c.ok);
-  EXPECT_EQ(recorder.lines, Visible(c.lines, Verbose()));
-  EXPECT_EQ(state.serverMajor, c.major);
-  EXPECT_EQ(state.serverMinor, c.minor);
+TEST(OutcomesTest, GetVer) {
+  for (const GetVerCase& c : GetVerCases()) {
+    SCOPED_TRACE(c.name);
+    ExpectOutcome(c.ok, c.lines, [&](ProgramState& state, EventLog& log) {
+      state.serverMajor = 3;
+      state.serverMinor = 4;
+      const bool ok = OnGetVerReply(c.reply, state, log);
+      EXPECT_EQ(state.serverMajor, c.major);
+      EXPECT_EQ(state.serverMinor, c.minor);
+      return ok;
+    });
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, GetVerOutcomeTest,
-                         ::testing::Combine(::testing::ValuesIn(GetVerCases()), ::testing::Bool()),
-                         CaseName<GetVerCase>);
 
 }  // namespace
 }  // namespace quorvix

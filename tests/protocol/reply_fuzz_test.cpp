@@ -28,6 +28,11 @@ std::vector<std::string> RealReplies() {
   };
 }
 
+// Pieces that the parsers look for, so that random replies are not all plain noise.
+constexpr std::string_view kTokens[] = {
+    ":",    "|",     ",",     " ",  "200",  "RET-CODE", "RET-DMLIST",          "RET-INFO",
+    "Y-IP", "Major", "Minor", "中", "\xD6", "\r\n",     "HTTP/1.1 200 OK\r\n", "\r\n\r\n"};
+
 std::size_t ItemsWithBar(std::string_view list) {
   std::size_t count = 0;
   for (std::size_t start = 0; start <= list.size();) {
@@ -128,24 +133,8 @@ TEST_F(ReplyFuzz, RandomReplies) {
   const auto below = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
   };
-  const std::vector<std::string> tokens = {"\r\n",
-                                           ":",
-                                           "|",
-                                           ",",
-                                           "RET-CODE",
-                                           "200",
-                                           " ",
-                                           "RET-DMLIST",
-                                           "Y-IP",
-                                           "Major",
-                                           "Minor",
-                                           "RET-INFO",
-                                           "HTTP/1.1 200 OK\r\n",
-                                           "中",
-                                           "\xD6",
-                                           "\r\n\r\n"};
   const std::vector<std::string> real = RealReplies();
-  const auto token = [&] { return tokens[below(tokens.size())]; };
+  const auto token = [&] { return std::string(kTokens[below(std::size(kTokens))]); };
   for (int input = 0; input < 3000 && !HasFailure(); ++input) {
     const std::size_t length = below(2001);
     std::string reply;

@@ -16,7 +16,7 @@ namespace {
 
 using testing::TempDir;
 
-struct Run {
+struct Outcome {
   int status;
   std::string out;
   std::string err;
@@ -25,7 +25,7 @@ struct Run {
 class CommandLine : public ::testing::Test {
  protected:
   // Runs the words with "--data" pointing at this test's folder.
-  Run Call(std::vector<std::string> args, const std::string& input = "") {
+  Outcome Call(std::vector<std::string> args, const std::string& input = "") {
     args.push_back("--data");
     args.push_back(dir.path());
     std::istringstream in(input);
@@ -35,7 +35,7 @@ class CommandLine : public ::testing::Test {
     return {status, out.str(), err.str()};
   }
 
-  Run Add(const std::string& domain, const std::string& password) {
+  Outcome Add(const std::string& domain, const std::string& password) {
     return Call({"account", "add", domain, "--password-stdin"}, password + "\n");
   }
 
@@ -45,10 +45,10 @@ class CommandLine : public ::testing::Test {
 };
 
 TEST_F(CommandLine, AddReadsThePasswordFromStandardInput) {
-  const Run added = Add("demo.example.com", "Sesame-42");
+  const Outcome added = Add("demo.example.com", "Sesame-42");
   EXPECT_EQ(added.status, 0) << added.err;
   EXPECT_EQ(added.out, "added demo.example.com\n");
-  const Run changed =
+  const Outcome changed =
       Call({"account", "add", "demo.example.com", "--password-stdin"}, "new|pw\r\n");
   EXPECT_EQ(changed.status, 0) << changed.err;
   EXPECT_EQ(changed.out, "changed the password of demo.example.com\n");
@@ -67,7 +67,7 @@ TEST_F(CommandLine, TheDataFileIsPrivate) {
 TEST_F(CommandLine, ListNeverPrintsPasswords) {
   ASSERT_EQ(Add("two.example.net", "second#2").status, 0);
   ASSERT_EQ(Add("demo.example.com", "Sesame-42").status, 0);
-  const Run list = Call({"account", "list"});
+  const Outcome list = Call({"account", "list"});
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_EQ(list.out, "demo.example.com\ntwo.example.net\n");
   EXPECT_EQ(list.err, "");
@@ -80,13 +80,13 @@ TEST_F(CommandLine, RemoveTakesAccountAndRecord) {
     Database database(DatabasePath());
     database.SetRecord({"demo.example.com", "192.0.2.1", false, 1});
   }
-  const Run removed = Call({"account", "remove", "demo.example.com"});
+  const Outcome removed = Call({"account", "remove", "demo.example.com"});
   EXPECT_EQ(removed.status, 0) << removed.err;
   EXPECT_EQ(removed.out, "removed demo.example.com\n");
   EXPECT_EQ(Call({"account", "list"}).out, "two.example.net\n");
   EXPECT_EQ(Call({"records"}).out, "");
 
-  const Run again = Call({"account", "remove", "demo.example.com"});
+  const Outcome again = Call({"account", "remove", "demo.example.com"});
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.out, "");
   EXPECT_NE(again.err.find("demo.example.com"), std::string::npos) << again.err;
@@ -100,7 +100,7 @@ TEST_F(CommandLine, RecordsShowWhereEachDomainPoints) {
     database.SetRecord({"two.example.net", "198.51.100.20", false, 0});
     database.SetRecord({"demo.example.com", "203.0.113.7", true, 1700000000});
   }
-  const Run records = Call({"records"});
+  const Outcome records = Call({"records"});
   EXPECT_EQ(records.status, 0) << records.err;
   EXPECT_EQ(records.out,
             "demo.example.com\t203.0.113.7\tmx=yes\t2023-11-14T22:13:20Z\n"
@@ -108,7 +108,7 @@ TEST_F(CommandLine, RecordsShowWhereEachDomainPoints) {
 }
 
 TEST_F(CommandLine, HelpShowsUsage) {
-  const Run help = Call({"--help"});
+  const Outcome help = Call({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: quorvix-service", 0), 0u) << help.out;
   EXPECT_EQ(help.err, "");
@@ -128,7 +128,7 @@ void PrintTo(const BadCall& c, std::ostream* out) {
 class Refused : public CommandLine, public ::testing::WithParamInterface<BadCall> {};
 
 TEST_P(Refused, ExitsWithStatusAndAddsNothing) {
-  const Run run = Call(GetParam().args, GetParam().input);
+  const Outcome run = Call(GetParam().args, GetParam().input);
   EXPECT_EQ(run.status, GetParam().status);
   EXPECT_FALSE(run.err.empty());
   // Whatever was refused left no account behind.

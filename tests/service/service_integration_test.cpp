@@ -489,6 +489,8 @@ void PrintTo(const GarbageCase& c, std::ostream* out) {
 class Garbage : public ServiceTest, public ::testing::WithParamInterface<GarbageCase> {};
 
 TEST_P(Garbage, NeverStopsTheServer) {
+  // A request that never ends is dropped when its client falls silent.
+  options.readTimeoutSeconds = 1;
   Start();
   {
     RawConnection connection(port());
@@ -500,7 +502,9 @@ TEST_P(Garbage, NeverStopsTheServer) {
     EXPECT_TRUE(closed) << "the server kept the connection";
     // Whatever came back is no answer of the protocol.
     EXPECT_EQ(HeaderOf(reply, "RET-CODE"), "");
-    if (!reply.empty()) EXPECT_GE(StatusOf(reply), 400) << reply;
+    if (!reply.empty()) {
+      EXPECT_GE(StatusOf(reply), 400) << reply;
+    }
   }
   EXPECT_TRUE(StillAnswers());
 }

@@ -1,1 +1,308 @@
-// placeholder
+// The start-up sequence against a scripted service: notices, the settings dialog, the three
+// update attempts with their pauses on the fake clock, and what the tray and the watch end
+// up with.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/shell_fixture.h"
+
+namespace quorvix {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::AddressReply;
+using testing::Dropped;
+using testing::FileExists;
+using testing::RefusedReply;
+using testing::ServerStep;
+using testing::ShellFixture;
+using testing::UpdatedReply;
+using testing::VersionReply;
+using Steps = std::vector<ServerStep>;
+
+constexpr const char* kStartLine = "quorvixDDNS(ver1.1)启动!";
+constexpr const char* kFailedLine = "域名动态解析失败";
+constexpr const char* kNoDomainsLine = "错误!请先设置好要解析的域名";
+constexpr const char* kNewVersionNote = "****友情提醒****,quorvixDDNS已经有新版本";
+constexpr const char* kIntranetNote = "****友情提醒****,您的公网IP:";
+
+std::string AttemptLine(int n) {
+  return "尝试第" + std::to_string(n) + "次更新域名解析";
+}
+
+struct StartupCase {
+  const char* name;
+  std::optional<Steps> script;         // none: the service is down
+  std::vector<std::string> lines;      // logged, as prefixes
+  std::vector<std::string> notLogged;  // prefixes that must not appear
+  std::vector<std::string> messages;   // message boxes, in order
+  int attempts;
+  bool updated;
+};
+
+class StartupScenarioTest : public ::testing::TestWithParam<StartupCase> {};
+
+TEST_P(StartupScenarioTest, RunsTheSequence) {
+  const StartupCase& c = GetParam();
+  ShellFixture f(c.script);
+  f.StoreDomains();
+  f.StoreVerbose();
+  f.core.shell.RunStartup(false);
+
+  ASSERT_FALSE(f.lines.empty());
+  EXPECT_EQ(f.lines.front(), kStartLine);
+  for (const std::string& line : c.lines) EXPECT_TRUE(f.LoggedStartingWith(line)) << line;
+  for (const std::string& line : c.notLogged) EXPECT_FALSE(f.LoggedStartingWith(line)) << line;
+  std::vector<std::string> texts;
+  for (const auto& message : f.desktop.messages) {
+    texts.push_back(message.text);
+    EXPECT_EQ(message.title, "提醒");
+  }
+  EXPECT_EQ(texts, c.messages);
+
+  // One attempt line, tray tip and START per attempt; a pause of ten seconds after each
+  // failure, during which events are processed.
+  std::vector<std::string> tips;
+  for (int n = 1; n <= c.attempts; ++n) {
+    EXPECT_EQ(f.Count(AttemptLine(n)), 1u) << n;
+    tips.push_back("Modify 7 grey " + AttemptLine(n));
+  }
+  EXPECT_FALSE(f.Logged(AttemptLine(c.attempts + 1)));
+  if (c.script) {
+    std::vector<std::string> commands{"GETVER", "GETIP"};
+    commands.insert(commands.end(), static_cast<std::size_t>(c.attempts), "START");
+    EXPECT_EQ(f.Commands(), commands);
+  }
+  const int pauses = c.updated ? c.attempts - 1 : c.attempts;
+  EXPECT_GE(f.clock.slept, pauses * 9500ms);
+  EXPECT_LE(f.clock.slept, pauses * 10500ms);
+  EXPECT_GE(f.desktop.processEventsCalls, pauses * 10);
+
+  std::vector<std::string> tray{"Add 7 grey 正在连接"};
+  tray.insert(tray.end(), tips.begin(), tips.end());
+  if (c.updated) {
+    tray.insert(tray.end(),
+                {"Modify 7 colour " + AttemptLine(c.attempts), "Modify 7 colour 解析成功"});
+  } else {
+    tray.insert(tray.end(),
+                {"Modify 7 grey " + AttemptLine(c.attempts), "Modify 7 grey 解析失败/停止"});
+  }
+  EXPECT_EQ(f.Tray(), tray);
+  EXPECT_EQ(f.core.state.lastUpdateOk, c.updated);
+  EXPECT_EQ(f.Count(kFailedLine), c.updated ? 0u : 1u);
+  EXPECT_FALSE(f.Logged(kNoDomainsLine));
+
+  // Domains are configured: the watch runs even after three failures, so that a start-up
+  // without network recovers by itself.
+  std::vector<std::string> calls{"quit disabled", "hook installed", "tray"};
+  for (std::size_t i = 0; i < texts.size(); ++i) calls.push_back("message:" + texts[i]);
+  calls.insert(calls.end(), static_cast<std::size_t>(c.attempts), "tray");
+  calls.push_back("timer on");
+  if (!c.updated) calls.push_back("show log viewer");
+  calls.insert(calls.end(), {"tray", "tray", "quit enabled"});
+  EXPECT_EQ(f.desktop.calls, calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, StartupScenarioTest,
+    ::testing::Values(
+        StartupCase{"SameVersionSameAddress",
+                    Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()},
+                    {"获取服务器最新版本成功,主版本:1,次版本:1"},
+                    {kNewVersionNote, kIntranetNote, "警告!获取本机IP地址失败"},
+                    {},
+                    1,
+                    true},
+        StartupCase{"NewerVersion",
+                    Steps{VersionReply(2, 1), AddressReply("10.1.2.3"), UpdatedReply()},
+                    {"获取服务器最新版本成功,主版本:2,次版本:1",
+                     "****友情提醒****,quorvixDDNS已经有新版本(2.1),建议升级软件."},
+                    {},
+                    {"已经有新版本Ver2.1,建议升级软件"},
+                    1,
+                    true},
+        StartupCase{"OlderVersionAlsoNoted",
+                    Steps{VersionReply(1, 0), AddressReply("10.1.2.3"), UpdatedReply()},
+                    {"****友情提醒****,quorvixDDNS已经有新版本(1.0),建议升级软件."},
+                    {},
+                    {"已经有新版本Ver1.0,建议升级软件"},
+                    1,
+                    true},
+        StartupCase{"VersionUnknown",
+                    Steps{Dropped(), AddressReply("10.1.2.3"), UpdatedReply()},
+                    {},
+                    {"获取服务器最新版本成功", kNewVersionNote},
+                    {},
+                    1,
+                    true},
+        StartupCase{"AddressUnknown",
+                    Steps{VersionReply(1, 1), Dropped(), UpdatedReply()},
+                    {"警告!获取本机IP地址失败"},
+                    {kIntranetNote},
+                    {},
+                    1,
+                    true},
+        StartupCase{"BehindGateway",
+                    Steps{VersionReply(1, 1), AddressReply("203.0.113.7"), UpdatedReply()},
+                    {"****友情提醒****,您的公网IP:203.0.113.7与本机IP:10.1.2.3"},
+                    {"警告!获取本机IP地址失败"},
+                    {},
+                    1,
+                    true},
+        StartupCase{
+            "SecondAttemptSucceeds",
+            Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply(), UpdatedReply()},
+            {},
+            {},
+            {},
+            2,
+            true},
+        StartupCase{"ThreeRefusals",
+                    Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply()},
+                    {},
+                    {},
+                    {},
+                    3,
+                    false},
+        StartupCase{"ServiceDown", std::nullopt, {"警告!获取本机IP地址失败"}, {}, {}, 3, false}),
+    testing::CaseName());
+
+// How the settings dialog ends while the start-up waits for it.
+enum class Dialog { Cancel, OkUpdated, OkNotUpdated };
+
+struct DialogCase {
+  const char* name;
+  Dialog dialog;
+  Steps script;
+  std::vector<std::string> commands;
+  int attempts;
+  bool updated;
+};
+
+class StartupDialogTest : public ::testing::TestWithParam<DialogCase> {};
+
+TEST_P(StartupDialogTest, WaitsForTheDialogThenGoesOn) {
+  const DialogCase& c = GetParam();
+  ShellFixture f(c.script);
+  int events = 0;
+  bool waitingSeen = true;
+  f.desktop.onEvents = [&] {
+    waitingSeen = waitingSeen && f.core.state.setupWaiting;
+    // The user needs a few events to fill in the dialog.
+    if (++events < 3) return;
+    if (c.dialog != Dialog::Cancel) {
+      f.StoreDomains();
+      f.core.state.hasDomains = true;
+      f.core.state.lastUpdateOk = f.core.runner.ExecuteCommand("START");
+    }
+    f.core.state.setupWaiting = false;
+  };
+  f.core.shell.RunStartup(false);
+
+  EXPECT_TRUE(waitingSeen);
+  EXPECT_EQ(f.desktop.waitForEventsCalls, 3);
+  EXPECT_EQ(f.desktop.shown.front(), Window::Settings);
+  EXPECT_EQ(f.Commands(), c.commands);
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(f.Logged(AttemptLine(n)), n <= c.attempts) << n;
+  EXPECT_EQ(f.core.state.lastUpdateOk, c.updated);
+  const bool cancelled = c.dialog == Dialog::Cancel;
+  EXPECT_EQ(f.Logged(kNoDomainsLine), cancelled);
+  EXPECT_EQ(f.Logged(kFailedLine), !c.updated && !cancelled);
+  EXPECT_EQ(f.desktop.shown.back() == Window::LogViewer, !c.updated);
+  EXPECT_EQ(f.Tray().back(),
+            c.updated ? "Modify 7 colour 解析成功" : "Modify 7 grey 解析失败/停止");
+  // With no domain the watch would only ask for refusals.
+  EXPECT_EQ(f.desktop.watchTimer, !cancelled);
+  EXPECT_EQ(std::count(f.desktop.calls.begin(), f.desktop.calls.end(), "timer on"),
+            cancelled ? 0 : 1);
+  EXPECT_EQ(f.desktop.calls.back(), "quit enabled");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, StartupDialogTest,
+    ::testing::Values(DialogCase{"Cancel",
+                                 Dialog::Cancel,
+                                 {VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()},
+                                 {"GETVER", "GETIP"},
+                                 0,
+                                 false},
+                      DialogCase{"OkAfterSuccessfulUpdate",
+                                 Dialog::OkUpdated,
+                                 {VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()},
+                                 {"GETVER", "GETIP", "START"},
+                                 0,
+                                 true},
+                      DialogCase{"OkAfterRefusedUpdate",
+                                 Dialog::OkNotUpdated,
+                                 {VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply(),
+                                  UpdatedReply()},
+                                 {"GETVER", "GETIP", "START", "START"},
+                                 1,
+                                 true}),
+    testing::CaseName());
+
+TEST(StartupTest, SecondInstanceIsToldAndGoesOn) {
+  ShellFixture f(Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()});
+  f.StoreDomains();
+  f.core.shell.RunStartup(true);
+  ASSERT_GE(f.desktop.calls.size(), 2u);
+  EXPECT_EQ(f.desktop.calls[0], "quit disabled");
+  EXPECT_EQ(f.desktop.calls[1], "message:提醒,本程序已经在运行");
+  ASSERT_EQ(f.desktop.messages.size(), 1u);
+  EXPECT_EQ(f.desktop.messages[0].title, "警告");
+  EXPECT_EQ(f.desktop.messages[0].icon, MessageIcon::Information);
+  EXPECT_EQ(f.Commands(), (std::vector<std::string>{"GETVER", "GETIP", "START"}));
+  EXPECT_TRUE(f.core.state.lastUpdateOk);
+}
+
+// Only the first run on a machine registers the program to start with the system.
+class StartupAutoRunTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(StartupAutoRunTest, FirstRunCreatesTheAutostartEntry) {
+  const bool firstRun = GetParam();
+  ShellFixture f(Steps{Dropped()});
+  f.StoreDomains();
+  if (!firstRun) f.Store("glbFirstRun", "false");
+  f.core.shell.RunStartup(false);
+  EXPECT_EQ(FileExists(f.dir / "autostart/quorvixDDNS.desktop"), firstRun);
+  EXPECT_EQ(f.core.state.glbFirstRun, firstRun);
+  EXPECT_EQ(f.core.store.ReadSetting("glbFirstRun"), "false");
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, StartupAutoRunTest, ::testing::Bool());
+
+struct WaitCase {
+  const char* name;
+  platform::LocalTime start;
+  std::chrono::milliseconds minimum, maximum;
+  int endDay;
+};
+
+class WaitSecondsTest : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(WaitSecondsTest, PassesTheTimeProcessingEvents) {
+  const WaitCase& c = GetParam();
+  ShellFixture f;
+  f.clock.Set(c.start);
+  f.core.shell.WaitSeconds(10);
+  EXPECT_GE(f.clock.slept, c.minimum);
+  EXPECT_LE(f.clock.slept, c.maximum);
+  EXPECT_EQ(f.clock.Now().day, c.endDay);
+  // The program stays responsive: events at least every second.
+  EXPECT_GE(f.desktop.processEventsCalls, f.clock.slept / 1s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, WaitSecondsTest,
+    ::testing::Values(WaitCase{"WholeSecond", {2008, 6, 12, 14, 5, 9, 0}, 9500ms, 10500ms, 12},
+                      WaitCase{"MidSecond", {2008, 6, 12, 14, 5, 9, 700}, 9000ms, 11000ms, 12},
+                      WaitCase{"EndsAtMidnight", {2008, 6, 12, 23, 59, 55, 0}, 5000ms, 6000ms, 13}),
+    testing::CaseName());
+
+}  // namespace
+}  // namespace quorvix

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace quorvix::testing {
@@ -57,7 +58,9 @@ ScriptServer::ScriptServer(std::vector<ServerStep> script, std::chrono::seconds 
   thread_ = std::thread([this] { Run(); });
 }
 
-ScriptServer::~ScriptServer() { Stop(); }
+ScriptServer::~ScriptServer() {
+  Stop();
+}
 
 void ScriptServer::Stop() {
   stop_ = true;
@@ -105,7 +108,8 @@ void ScriptServer::Serve(int fd, const ServerStep& step) {
   }
   const auto pause = [&](std::chrono::milliseconds duration) {
     const auto until = std::chrono::steady_clock::now() + duration;
-    while (!stopping() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(kPoll / 5);
+    while (!stopping() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(kPoll / 5);
   };
   // Keeps the connection until the client closes it or the server stops.
   const auto hold = [&] {
@@ -142,8 +146,10 @@ void ScriptServer::Serve(int fd, const ServerStep& step) {
       return;
     case Kind::Flood: {
       const std::string block(64 * 1024, 'x');
-      for (std::size_t sent = 0; sent < step.floodBytes && !stopping(); sent += block.size()) {
-        if (!WriteAll(fd, block)) return;
+      for (std::size_t sent = 0; sent < step.floodBytes && !stopping();) {
+        const std::size_t length = std::min(block.size(), step.floodBytes - sent);
+        if (!WriteAll(fd, std::string_view(block).substr(0, length))) return;
+        sent += length;
       }
       return;
     }

@@ -1,0 +1,35 @@
+// The log viewer: the event log as it was when the window opened, scrolled to its end.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+#include "shell/shell.h"
+
+namespace Ui {
+class frmViewLog;
+}
+
+namespace quorvix {
+
+class frmViewLog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Reads the file once, now. `services` must outlive the window.
+  frmViewLog(ShellServices services, Shell& shell, QWidget* parent = nullptr);
+  ~frmViewLog() override;
+
+  // The lines scrolled down so that the newest are in view.
+  int scrolledLines() const;
+
+ private:
+  void Clear();
+
+  std::unique_ptr<Ui::frmViewLog> ui_;
+  ShellServices s_;
+  Shell& shell_;
+};
+
+}  // namespace quorvix

@@ -1,0 +1,49 @@
+#include "ui/windows/log_viewer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/files.h"
+
+namespace quorvix {
+
+LogSnapshot ReadLogSnapshot(const std::string& path) {
+  LogSnapshot snapshot;
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return snapshot;
+  std::ifstream file(path, std::ios::binary);
+  if (!file || std::filesystem::is_directory(path, error)) {
+    snapshot.error = platform::ErrorText(std::error_code(errno ? errno : EISDIR, std::generic_category()));
+    return snapshot;
+  }
+  std::string line;
+  while (std::getline(file, line)) {
+    // The file's lines end in CR LF; a lone LF ends a line too.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    snapshot.text += platform::FromPlatformText(line);
+    snapshot.text += "\r\n";
+    ++snapshot.lines;
+  }
+  if (file.bad()) {
+    snapshot = LogSnapshot{};
+    snapshot.error = platform::ErrorText(std::error_code(EIO, std::generic_category()));
+    return snapshot;
+  }
+  snapshot.scroll = snapshot.lines > kVisibleLogLines ? snapshot.lines - kVisibleLogLines : 0;
+  return snapshot;
+}
+
+ClearResult ClearLogFile(const std::string& path) {
+  ClearResult result;
+  std::error_code error;
+  result.existed = std::filesystem::exists(path, error);
+  if (!result.existed) return result;
+  result.deleted = std::filesystem::remove(path, error) && !error;
+  if (!result.deleted) result.error = platform::ErrorText(error);
+  return result;
+}
+
+}  // namespace quorvix
