@@ -16,6 +16,11 @@ connections=${CONNECTIONS:-16}
 
 die() {
   echo "service.sh: $*" >&2
+  if [[ -n ${service_pid:-} ]]; then
+    kill -0 "$service_pid" 2>/dev/null || echo "service.sh: the service is no longer running" >&2
+    echo "service.sh: the service's last log lines:" >&2
+    tail -n 5 "$data/service.log" >&2 || true
+  fi
   exit 1
 }
 
@@ -96,4 +101,8 @@ measure() {
 
 getip_rps=$(measure GETIP "$getip")
 start_rps=$(measure START "$start")
+# Each START the service logged must have accepted all three domains.
+starts=$(grep -c '^[^ ]* START ' "$data/service.log" || true)
+accepted=$(grep -cE '^[^ ]* START caller=[^ ]* mx=False( [^ ]*=200){3} ret=200$' "$data/service.log" || true)
+((starts > 0 && starts == accepted)) || die "START accepted all domains $accepted times of $starts"
 echo "service GETIP rps: $getip_rps START rps: $start_rps"

@@ -64,7 +64,9 @@ TEST_P(UpdateCommandTest, ShowsTheOutcome) {
   Started(f, c.domains, c.lastOk);
   (f.core.shell.*c.command)();
 
-  if (f.server) EXPECT_EQ(static_cast<std::size_t>(f.server->connections()), c.requests);
+  if (f.server) {
+    EXPECT_EQ(static_cast<std::size_t>(f.server->connections()), c.requests);
+  }
   EXPECT_EQ(f.core.state.lastUpdateOk, c.finalOk);
   EXPECT_EQ(f.desktop.watchTimer, c.timer);
   Strings outcome;
@@ -249,7 +251,9 @@ TEST_P(GuardedTest, ReportsAnEscapingErrorAndGoesOn) {
   const std::string prefix = "系统在运行过程中发生了一个错误,错误信息是:";
   const std::string& text = f.desktop.messages[0].text;
   EXPECT_EQ(text.substr(0, prefix.size()), prefix);
-  if (!c.detail.empty()) EXPECT_EQ(text, prefix + c.detail);
+  if (!c.detail.empty()) {
+    EXPECT_EQ(text, prefix + c.detail);
+  }
   EXPECT_EQ(f.desktop.messages[0].title, "quorvixDDNS");
   EXPECT_EQ(f.lines, Strings{text});
 }

@@ -1,6 +1,7 @@
 #include "ui/windows/frm_view_log.h"
 
 #include <QFont>
+#include <algorithm>
 #include <QScrollBar>
 
 #include "ui/qt_text.h"
@@ -25,8 +26,16 @@ frmViewLog::frmViewLog(ShellServices services, Shell& shell, QWidget* parent)
   // Tab stops every eight characters, as in the system's own edit boxes.
   ui_->txtLog->setTabStopDistance(ui_->txtLog->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 8);
   ui_->txtLog->setPlainText(Qt8(snapshot.text));
-  // Show the newest lines: the first visible line is the (count - 23)th.
-  ui_->txtLog->verticalScrollBar()->setValue(static_cast<int>(snapshot.scroll));
+  // Show the newest lines. The layout's box holds 23 rows of the system font; with a taller
+  // font it holds fewer, and the scroll follows the rows it really shows, so that the last
+  // line is never hidden.
+  const int frame = ui_->txtLog->frameWidth() * 2 +
+                    static_cast<int>(ui_->txtLog->document()->documentMargin() * 2);
+  const int rowsHeight =
+      ui_->txtLog->height() - frame - ui_->txtLog->horizontalScrollBar()->sizeHint().height();
+  const int rows = std::max(1, rowsHeight / ui_->txtLog->fontMetrics().lineSpacing());
+  ui_->txtLog->verticalScrollBar()->setValue(
+      static_cast<int>(ScrollFor(snapshot.lines, static_cast<std::size_t>(rows))));
   connect(ui_->Command1, &QPushButton::clicked, this, &QDialog::close);
   connect(ui_->Command2, &QPushButton::clicked, this, [this] { shell_.Guarded([this] { Clear(); }); });
 }

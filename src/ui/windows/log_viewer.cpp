@@ -10,6 +10,10 @@
 
 namespace quorvix {
 
+std::size_t ScrollFor(std::size_t lines, std::size_t visibleRows) {
+  return lines > visibleRows ? lines - visibleRows : 0;
+}
+
 LogSnapshot ReadLogSnapshot(const std::string& path) {
   LogSnapshot snapshot;
   std::error_code error;
@@ -32,7 +36,7 @@ LogSnapshot ReadLogSnapshot(const std::string& path) {
     snapshot.error = platform::ErrorText(std::error_code(EIO, std::generic_category()));
     return snapshot;
   }
-  snapshot.scroll = snapshot.lines > kVisibleLogLines ? snapshot.lines - kVisibleLogLines : 0;
+  snapshot.scroll = ScrollFor(snapshot.lines);
   return snapshot;
 }
 

@@ -10,12 +10,16 @@ namespace quorvix {
 struct LogSnapshot {
   std::string text;         // every line of the file followed by CR LF, in file order
   std::size_t lines = 0;    // any number: no 16-bit limit
-  std::size_t scroll = 0;   // lines to scroll down so the newest are in view: lines - 23
+  std::size_t scroll = 0;   // ScrollFor(lines): lines - 23
   std::string error;        // why an existing file could not be read (then text is empty)
 };
 
-// The lines shown without scrolling.
+// The lines the viewer's box shows on the desktop its layout was made for.
 inline constexpr std::size_t kVisibleLogLines = 23;
+
+// How far to scroll so that the newest lines fill a box of `visibleRows` rows: lines - rows,
+// or 0 when everything fits.
+std::size_t ScrollFor(std::size_t lines, std::size_t visibleRows = kVisibleLogLines);
 
 // Reads the whole file once. A missing file gives an empty snapshot without an error.
 LogSnapshot ReadLogSnapshot(const std::string& path);
