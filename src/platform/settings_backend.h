@@ -27,8 +27,10 @@ class SettingsBackend {
   // Stores the bytes as the value's text, replacing any earlier one.
   virtual Status SetValue(std::string_view name, std::string_view bytes) = 0;
 
-  // Creates or overwrites the start-with-the-system entry `entryName` running `command`.
-  virtual Status SetAutoRunEntry(std::string_view entryName, std::string_view command) = 0;
+  // Creates or overwrites the start-with-the-system entry `entryName` running the program at
+  // `command`, followed by `arguments` (plain words separated by blanks; usually none).
+  virtual Status SetAutoRunEntry(std::string_view entryName, std::string_view command,
+                                 std::string_view arguments) = 0;
 
   // Deletes that entry; a missing entry fails.
   virtual Status DeleteAutoRunEntry(std::string_view entryName) = 0;

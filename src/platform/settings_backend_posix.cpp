@@ -88,11 +88,13 @@ std::string PosixSettingsBackend::AutoRunPath(std::string_view entryName) const 
 }
 
 SettingsBackend::Status PosixSettingsBackend::SetAutoRunEntry(std::string_view entryName,
-                                                              std::string_view command) {
+                                                              std::string_view command,
+                                                              std::string_view arguments) {
   if (CreateFolders(locations_.autostartFolder, 0700)) return Status::KeyUnavailable;
   if (!ValidName(entryName)) return Status::Failed;
   const std::string entry = "[Desktop Entry]\nType=Application\nName=" + std::string(entryName) +
                             "\nExec=" + DesktopEntryExec(command) +
+                            (arguments.empty() ? "" : " " + std::string(arguments)) +
                             "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
   return ReplaceFileAtomically(AutoRunPath(entryName), entry, 0644) ? Status::Failed : Status::Ok;
 }

@@ -25,7 +25,8 @@ class PosixSettingsBackend final : public SettingsBackend {
 
   Status QueryValue(std::string_view name, char* buffer, std::size_t& size) override;
   Status SetValue(std::string_view name, std::string_view bytes) override;
-  Status SetAutoRunEntry(std::string_view entryName, std::string_view command) override;
+  Status SetAutoRunEntry(std::string_view entryName, std::string_view command,
+                         std::string_view arguments) override;
   Status DeleteAutoRunEntry(std::string_view entryName) override;
 
   // The locations under $XDG_CONFIG_HOME of the current user.

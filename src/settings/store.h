@@ -37,6 +37,9 @@ class SettingsStore {
   SettingsStore(platform::SettingsBackend& backend, Desktop& desktop,
                 platform::ProgramLocation program, std::string logFilePath);
 
+  // Words the start-with-the-system entry passes to the program (the headless client's "run").
+  void SetAutoRunArguments(std::string arguments) { autoRunArguments_ = std::move(arguments); }
+
   // The stored text, or empty when the value is missing, unreadable, 1024 bytes or longer, or
   // shorter than 2 bytes with its terminator. When the key itself cannot be opened the user is
   // told ("打开注册表失败") and the program ends.
@@ -61,6 +64,7 @@ class SettingsStore {
   Desktop& desktop_;
   platform::ProgramLocation program_;
   std::string logFilePath_;
+  std::string autoRunArguments_;
 };
 
 // The word a flag is stored as.

@@ -53,11 +53,12 @@ frmMain::frmMain(QWidget* parent)
 
 frmMain::~frmMain() = default;
 
-QAction* frmMain::AddItem(const char* name, const char* caption, void (Shell::*handler)()) {
+QAction* frmMain::AddItem(const char* name, const char* caption,
+                          std::function<void(Shell&)> handler) {
   QAction* item = mnuTray_->addAction(QString::fromUtf8(caption));
   item->setObjectName(QLatin1String(name));
-  connect(item, &QAction::triggered, this, [this, handler] {
-    if (shell_ != nullptr) shell_->Guarded([this, handler] { (shell_->*handler)(); });
+  connect(item, &QAction::triggered, this, [this, handler = std::move(handler)] {
+    if (shell_ != nullptr) shell_->Guarded([this, &handler] { handler(*shell_); });
   });
   return item;
 }
@@ -67,8 +68,8 @@ void frmMain::Attach(Shell& shell, ProgramState& state) {
   state_ = &state;
   AddItem("mnuTrayLog", "日志记录", &Shell::ShowLog);
   AddItem("mnuTrayUpdate", "升级软件", &Shell::OpenUpgradePage);
-  AddItem("mnuTrayFlush", "刷新解析", &Shell::Refresh);
-  AddItem("mnuTrayStop", "停止解析", &Shell::Stop);
+  AddItem("mnuTrayFlush", "刷新解析", [](Shell& s) { s.Refresh(); });
+  AddItem("mnuTrayStop", "停止解析", [](Shell& s) { s.Stop(); });
   AddItem("mnuTraySetup", "参数设置", &Shell::ShowSettings);
   mnuTray_->addSeparator()->setObjectName(QStringLiteral("menuTrayLine"));
   AddItem("mnuTrayHelp", "帮助", &Shell::OpenHelpPage);

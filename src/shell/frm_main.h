@@ -57,7 +57,7 @@ class frmMain : public QWidget, public Desktop {
   void windowRequested(quorvix::Window window);
 
  private:
-  QAction* AddItem(const char* name, const char* caption, void (Shell::*handler)());
+  QAction* AddItem(const char* name, const char* caption, std::function<void(Shell&)> handler);
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
   Shell* shell_ = nullptr;

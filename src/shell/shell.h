@@ -47,9 +47,9 @@ class Shell {
   // Waits about `seconds` while processing events; ends early when the day wraps at midnight.
   void WaitSeconds(std::int16_t seconds);
 
-  // The tray menu's commands.
-  void Refresh();
-  void Stop();
+  // The tray menu's commands. Refresh and Stop return whether their command succeeded.
+  bool Refresh();
+  bool Stop();
   void OpenUpgradePage();
   void OpenHelpPage();
   void ShowLog();

@@ -12,7 +12,7 @@ std::string WebPageAddress(std::string_view path) {
   return "http://" + std::string(build::kWebHost) + std::string(path);
 }
 
-void Shell::Refresh() {
+bool Shell::Refresh() {
   s_.state.lastUpdateOk = s_.runner.ExecuteCommand(kCommandStart);
   if (s_.state.lastUpdateOk) {
     SetTimer(true);  // domains are being resolved again: watch them
@@ -21,14 +21,17 @@ void Shell::Refresh() {
     s_.desktop.ShowWindow(Window::LogViewer);
   }
   tray_.Stop_Connect_status(s_.state.lastUpdateOk);
+  return s_.state.lastUpdateOk;
 }
 
-void Shell::Stop() {
-  if (s_.runner.ExecuteCommand(kCommandStop)) {
+bool Shell::Stop() {
+  const bool stopped = s_.runner.ExecuteCommand(kCommandStop);
+  if (stopped) {
     s_.state.lastUpdateOk = false;
     SetTimer(false);
   }
   tray_.Stop_Connect_status(s_.state.lastUpdateOk);
+  return stopped;
 }
 
 void Shell::OpenUpgradePage() { s_.desktop.OpenWebPage(WebPageAddress(kUpgradePage)); }

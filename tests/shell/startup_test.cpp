@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,7 @@ TEST_P(StartupScenarioTest, RunsTheSequence) {
   ShellFixture f(c.script);
   f.StoreDomains();
   f.StoreVerbose();
+  f.core.state.lastUpdateOk = true;  // an earlier outcome does not count for this start-up
   f.core.shell.RunStartup(false);
 
   ASSERT_FALSE(f.lines.empty());
@@ -246,6 +249,57 @@ INSTANTIATE_TEST_SUITE_P(
                                  true}),
     testing::CaseName());
 
+// What the user does from the tray during the pause after the first failed attempt.
+struct PauseCase {
+  const char* name;
+  std::function<void(ShellFixture&)> act;
+  Steps script;
+  std::vector<std::string> commands;
+  bool updated;
+  const char* outcomeLine;  // logged when the start-up gives up
+};
+
+class StartupPauseTest : public ::testing::TestWithParam<PauseCase> {};
+
+TEST_P(StartupPauseTest, TheNextAttemptSeesTheChange) {
+  const PauseCase& c = GetParam();
+  ShellFixture f(c.script);
+  f.StoreDomains();
+  bool done = false;
+  f.desktop.onEvents = [&] {
+    if (!done) c.act(f);
+    done = true;
+  };
+  f.core.shell.RunStartup(false);
+  EXPECT_EQ(f.Commands(), c.commands);
+  EXPECT_TRUE(f.Logged(AttemptLine(1)));
+  EXPECT_FALSE(f.Logged(AttemptLine(2)));
+  EXPECT_EQ(f.core.state.lastUpdateOk, c.updated);
+  EXPECT_EQ(f.Logged(c.outcomeLine), !c.updated);
+  EXPECT_EQ(f.Tray().back(),
+            c.updated ? "Modify 7 colour 解析成功" : "Modify 7 grey 解析失败/停止");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UserActions, StartupPauseTest,
+    ::testing::Values(PauseCase{"RefreshSucceeds",
+                                [](ShellFixture& f) { f.core.shell.Refresh(); },
+                                {VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply(),
+                                 UpdatedReply()},
+                                {"GETVER", "GETIP", "START", "START"},
+                                true,
+                                kFailedLine},
+                      PauseCase{"DomainsRemoved",
+                                [](ShellFixture& f) {
+                                  f.StoreDomains("");
+                                  f.core.state.hasDomains = false;
+                                },
+                                {VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply()},
+                                {"GETVER", "GETIP", "START"},
+                                false,
+                                kNoDomainsLine}),
+    testing::CaseName());
+
 TEST(StartupTest, SecondInstanceIsToldAndGoesOn) {
   ShellFixture f(Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()});
   f.StoreDomains();
@@ -289,7 +343,11 @@ TEST_P(WaitSecondsTest, PassesTheTimeProcessingEvents) {
   const WaitCase& c = GetParam();
   ShellFixture f;
   f.clock.Set(c.start);
-  f.core.shell.WaitSeconds(10);
+  // A wait that never ends fails here instead of hanging the run.
+  f.desktop.onEvents = [&f] {
+    if (f.desktop.processEventsCalls > 1000) throw std::runtime_error("the wait does not end");
+  };
+  EXPECT_NO_THROW(f.core.shell.WaitSeconds(10));
   EXPECT_GE(f.clock.slept, c.minimum);
   EXPECT_LE(f.clock.slept, c.maximum);
   EXPECT_EQ(f.clock.Now().day, c.endDay);

@@ -1,0 +1,34 @@
+// quorvixddnsd: the headless client.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/terminal.h"
+#include "shell/daemon_commands.h"
+#include "shell/headless_desktop.h"
+
+#ifdef QUORVIX_TEST_SEAMS
+#include <cstdlib>
+#endif
+
+int main(int argc, char** argv) {
+  // Stop signals wait to be taken by the main loop, before anything else runs.
+  quorvix::HeadlessDesktop::BlockStopSignals();
+  quorvix::platform::SystemClock clock;
+  quorvix::DaemonContext context{std::cin, std::cout, std::cerr, clock,
+                                 quorvix::ClientSetup::ForThisMachine()};
+  context.terminal = quorvix::platform::StdinIsTerminal();
+#ifdef QUORVIX_TEST_SEAMS
+  // Only the test build of the program: the service's port on loopback and a faster watch.
+  if (const char* port = std::getenv("QUORVIX_TEST_PORT")) {
+    context.setup.endpoints.port = static_cast<std::uint16_t>(std::atoi(port));
+    context.setup.lookup = [](const std::string&) { return std::vector<std::string>{"127.0.0.1"}; };
+  }
+  if (const char* tick = std::getenv("QUORVIX_TEST_TICK_MS")) {
+    context.tick = std::chrono::milliseconds(std::atoi(tick));
+  }
+#endif
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return quorvix::RunDaemonCommand(args, context);
+}

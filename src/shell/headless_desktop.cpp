@@ -1,0 +1,92 @@
+#include "shell/headless_desktop.h"
+
+#include <signal.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+
+#include "shell/shell.h"
+
+namespace quorvix {
+namespace {
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  return set;
+}
+
+}  // namespace
+
+void HeadlessDesktop::BlockStopSignals() {
+  const sigset_t set = StopSignals();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool HeadlessDesktop::TakeStopSignal(std::chrono::milliseconds timeout) {
+  const sigset_t set = StopSignals();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+  timespec wait{static_cast<time_t>(seconds.count()),
+                static_cast<long>((timeout - seconds).count() * 1000000)};
+  for (;;) {
+    const int taken = ::sigtimedwait(&set, nullptr, &wait);
+    if (taken > 0) return true;
+    if (errno != EINTR) return false;  // EAGAIN: the time is up
+  }
+}
+
+void HeadlessDesktop::ShowMessage(std::string_view text, std::string_view title, MessageIcon) {
+  err_ << title << ": " << text << std::endl;
+}
+
+void HeadlessDesktop::EndProcess() {
+  std::cout.flush();
+  err_.flush();
+  std::_Exit(1);
+}
+
+void HeadlessDesktop::SetWatchTimer(bool enabled) { timerOn_ = enabled; }
+
+void HeadlessDesktop::ShowWindow(Window window) {
+  if (window != Window::Settings) return;  // the log goes to standard output anyway
+  wantedSettings_ = true;
+  err_ << "没有设置要解析的域名. 请先用 \"quorvixddnsd add 域名\" 添加域名及其管理密码." << std::endl;
+  // Closed at once, as a cancelled dialog: the start-up goes on without domains.
+  if (state_ != nullptr) state_->setupWaiting = false;
+}
+
+void HeadlessDesktop::ProcessEvents() {
+  // A stop signal during the start-up's waits ends the program at once, after the quit lines.
+  if (!stopRequested_ && TakeStopSignal(std::chrono::milliseconds(0))) {
+    stopRequested_ = true;
+    if (shell_ != nullptr) shell_->Quit();
+    std::cout.flush();
+    std::exit(0);
+  }
+}
+
+void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds tick) {
+  using Clock = std::chrono::steady_clock;
+  auto next = Clock::now() + tick;
+  while (!quitDone_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+    if (TakeStopSignal(timerOn_ ? std::max(left, std::chrono::milliseconds(0))
+                                : std::chrono::hours(24))) {
+      stopRequested_ = true;
+      shell.Quit();
+      break;
+    }
+    if (timerOn_ && Clock::now() >= next) {
+      shell.Guarded([&shell] { shell.OnWatchTick(); });
+      next += tick;
+    } else if (!timerOn_) {
+      next = Clock::now() + tick;
+    }
+  }
+}
+
+}  // namespace quorvix
