@@ -24,7 +24,14 @@ using Strings = std::vector<std::string>;
 constexpr const char* kStopLine = "quorvixDDNS(ver1.1)停止!";
 constexpr const char* kRefusal = "执行命令失败,请先设置好要解析的域名";
 constexpr const char* kFailedLine = "域名动态解析失败";
-const Strings kShowsSuccess{"tray", "tray"};
+const Strings kRedraws{"tray", "tray"};
+const Strings kShowsLog{"show log viewer", "tray", "tray"};
+bool Refresh(Shell& shell) {
+  return shell.Refresh();
+}
+bool Stop(Shell& shell) {
+  return shell.Stop();
+}
 
 // A program that has started with the icon in the tray and the outcome `lastOk` shown.
 void Started(ShellFixture& f, bool domains, bool lastOk) {
@@ -45,11 +52,12 @@ constexpr const char* kGrey = "Modify 7 grey 解析失败/停止";
 
 struct UpdateCase {
   const char* name;
-  void (Shell::*command)();
+  std::function<bool(Shell&)> command;  // what it returns: the command's success
   bool domains;
   bool lastOk;                  // before the command
   std::optional<Steps> script;  // none: the service is down
   std::size_t requests;         // that reach the service
+  bool returned;
   bool finalOk;
   bool timer;
   Strings lines;  // the outcome's lines, in order, among everything logged
@@ -62,7 +70,7 @@ TEST_P(UpdateCommandTest, ShowsTheOutcome) {
   const UpdateCase& c = GetParam();
   ShellFixture f(c.script);
   Started(f, c.domains, c.lastOk);
-  (f.core.shell.*c.command)();
+  EXPECT_EQ(c.command(f.core.shell), c.returned);
 
   if (f.server) {
     EXPECT_EQ(static_cast<std::size_t>(f.server->connections()), c.requests);
@@ -78,88 +86,21 @@ TEST_P(UpdateCommandTest, ShowsTheOutcome) {
   EXPECT_EQ(Final(f), c.finalOk ? kColour : kGrey);
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, UpdateCommandTest,
-                         ::testing::Values(UpdateCase{"RefreshUpdated",
-                                                      &Shell::Refresh,
-                                                      true,
-                                                      false,
-                                                      Steps{UpdatedReply()},
-                                                      1,
-                                                      true,
-                                                      true,
-                                                      {},
-                                                      {"timer on", "tray", "tray"}},
-                                           UpdateCase{"RefreshRefused",
-                                                      &Shell::Refresh,
-                                                      true,
-                                                      true,
-                                                      Steps{RefusedReply()},
-                                                      1,
-                                                      false,
-                                                      true,
-                                                      {kFailedLine},
-                                                      {"show log viewer", "tray", "tray"}},
-                                           UpdateCase{"RefreshServiceDown",
-                                                      &Shell::Refresh,
-                                                      true,
-                                                      false,
-                                                      std::nullopt,
-                                                      0,
-                                                      false,
-                                                      false,
-                                                      {kFailedLine},
-                                                      {"show log viewer", "tray", "tray"}},
-                                           UpdateCase{"RefreshWithoutDomains",
-                                                      &Shell::Refresh,
-                                                      false,
-                                                      false,
-                                                      Steps{UpdatedReply()},
-                                                      0,
-                                                      false,
-                                                      false,
-                                                      {kRefusal, kFailedLine},
-                                                      {"show log viewer", "tray", "tray"}},
-                                           UpdateCase{"StopAccepted",
-                                                      &Shell::Stop,
-                                                      true,
-                                                      true,
-                                                      Steps{UpdatedReply()},
-                                                      1,
-                                                      false,
-                                                      false,
-                                                      {},
-                                                      {"timer off", "tray", "tray"}},
-                                           UpdateCase{"StopRefusedKeepsUpdating",
-                                                      &Shell::Stop,
-                                                      true,
-                                                      true,
-                                                      Steps{RefusedReply()},
-                                                      1,
-                                                      true,
-                                                      true,
-                                                      {},
-                                                      kShowsSuccess},
-                                           UpdateCase{"StopRefusedAfterFailure",
-                                                      &Shell::Stop,
-                                                      true,
-                                                      false,
-                                                      Steps{RefusedReply()},
-                                                      1,
-                                                      false,
-                                                      false,
-                                                      {},
-                                                      kShowsSuccess},
-                                           UpdateCase{"StopWithoutDomains",
-                                                      &Shell::Stop,
-                                                      false,
-                                                      true,
-                                                      Steps{UpdatedReply()},
-                                                      0,
-                                                      true,
-                                                      true,
-                                                      {kRefusal},
-                                                      kShowsSuccess}),
-                         testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Commands, UpdateCommandTest,
+    ::testing::Values(
+        //         name                     command  domains lastOk script                requests returned finalOk timer lines                    calls
+        UpdateCase{"RefreshUpdated",        Refresh, true,  false, Steps{UpdatedReply()}, 1, true,  true,  true,  {},                      {"timer on", "tray", "tray"}},
+        UpdateCase{"RefreshRefused",        Refresh, true,  true,  Steps{RefusedReply()}, 1, false, false, true,  {kFailedLine},           kShowsLog},
+        UpdateCase{"RefreshServiceDown",    Refresh, true,  false, std::nullopt,          0, false, false, false, {kFailedLine},           kShowsLog},
+        UpdateCase{"RefreshWithoutDomains", Refresh, false, false, Steps{UpdatedReply()}, 0, false, false, false, {kRefusal, kFailedLine}, kShowsLog},
+        UpdateCase{"StopAccepted",          Stop,    true,  true,  Steps{UpdatedReply()}, 1, true,  false, false, {},                      {"timer off", "tray", "tray"}},
+        UpdateCase{"StopRefusedKeepsOn",    Stop,    true,  true,  Steps{RefusedReply()}, 1, false, true,  true,  {},                      kRedraws},
+        UpdateCase{"StopRefusedAfterFail",  Stop,    true,  false, Steps{RefusedReply()}, 1, false, false, false, {},                      kRedraws},
+        UpdateCase{"StopWithoutDomains",    Stop,    false, true,  Steps{UpdatedReply()}, 0, false, true,  true,  {kRefusal},              kRedraws}),
+    testing::CaseName());
+// clang-format on
 
 TEST(TrayCommandsTest, RefreshSendsStartAndStopSendsStop) {
   ShellFixture f(Steps{UpdatedReply()});
@@ -172,7 +113,7 @@ TEST(TrayCommandsTest, RefreshSendsStartAndStopSendsStop) {
 
 struct PlainCase {
   const char* name;
-  void (Shell::*command)();
+  std::function<void(Shell&)> command;
   std::string call;
 };
 
@@ -181,7 +122,7 @@ class PlainCommandTest : public ::testing::TestWithParam<PlainCase> {};
 TEST_P(PlainCommandTest, AsksTheDesktopOnly) {
   ShellFixture f(Steps{UpdatedReply()});
   Started(f, true, true);
-  (f.core.shell.*GetParam().command)();
+  GetParam().command(f.core.shell);
   EXPECT_EQ(f.desktop.calls, Strings{GetParam().call});
   EXPECT_EQ(f.server->connections(), 0);
   EXPECT_TRUE(f.lines.empty());
@@ -201,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct QuitCase {
   const char* name;
-  void (Shell::*command)();
+  std::function<void(Shell&)> command;
   Strings calls;
 };
 
@@ -211,7 +152,7 @@ class QuitTest : public ::testing::TestWithParam<QuitCase> {};
 TEST_P(QuitTest, RemovesTheIconAndLogsTheStopLast) {
   ShellFixture f(Steps{UpdatedReply()});
   Started(f, true, true);
-  (f.core.shell.*GetParam().command)();
+  GetParam().command(f.core.shell);
   EXPECT_EQ(f.desktop.calls, GetParam().calls);
   EXPECT_EQ(f.Tray().back(), "Delete 0 colour 解析成功");
   ASSERT_FALSE(f.lines.empty());
