@@ -1,6 +1,7 @@
 // The client's footprint: time from exec to the first request reaching the service, and peak
 // resident memory one second after the start-up has finished, over several runs.
-// Usage: footprint PROGRAM [RUNS]   PROGRAM is a `local` build (it talks to 127.0.0.1:47080).
+// Usage: footprint PROGRAM [RUNS]   PROGRAM is a `local` build (it talks to 127.0.0.1:47080) of
+// the tray program or of the headless client (quorvixddnsd, run with "run").
 // Runs the program with QT_QPA_PLATFORM=offscreen and a private store holding one domain.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -97,6 +98,7 @@ Run Measure(const std::string& program, const std::filesystem::path& home, int l
     ::setenv("XDG_STATE_HOME", (home / "state").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
     // The headless client needs its command; the tray program takes no arguments.
     const bool daemon = std::filesystem::path(program).filename() == "quorvixddnsd";
@@ -149,6 +151,8 @@ int main(int argc, char** argv) {
   }
   std::filesystem::remove_all(home);
   ::close(listener);
-  std::printf("startup ms: %.1f peak rss MiB: %.1f\n", Median(startup), Median(peak));
+  const bool daemon = std::filesystem::path(program).filename() == "quorvixddnsd";
+  std::printf("%sstartup ms: %.1f peak rss MiB: %.2f\n", daemon ? "daemon " : "", Median(startup),
+              Median(peak));
   return startup.empty() ? 1 : 0;
 }

@@ -50,7 +50,9 @@ void Commit(QWidget* widget, const QString& text) {
 }
 
 // Closed windows go when control is back in the event loop.
-void RunDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+void RunDeferredDeletes() {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 std::string Lines(int from, int to) {
   std::string text;
@@ -62,8 +64,7 @@ std::string Lines(int from, int to) {
 // the scroll position is the first line shown.
 void ExpectNewestLineAtTheBottom(const QPlainTextEdit& text, int lines, int scrolled) {
   const QRect box = text.viewport()->rect();
-  const QRect newest =
-      text.cursorRect(QTextCursor(text.document()->findBlockByNumber(lines - 1)));
+  const QRect newest = text.cursorRect(QTextCursor(text.document()->findBlockByNumber(lines - 1)));
   EXPECT_TRUE(box.contains(newest)) << "newest line at " << newest.y() << ", box " << box.height();
   EXPECT_GT(newest.bottom() + newest.height(), box.bottom()) << "scrolled too far";
   EXPECT_EQ(text.cursorForPosition(QPoint(1, 1)).blockNumber(), scrolled);
@@ -177,7 +178,8 @@ TEST_F(WindowsTest, SetupLayoutIsFixed) {
   EXPECT_EQ(client->geometry(), QRect(0, bar->height(), 300, 519));
   EXPECT_EQ(setup->size(), QSize(300, bar->height() + 519));
   EXPECT_EQ(setup->minimumSize(), setup->maximumSize());
-  EXPECT_FALSE(setup->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_FALSE(setup->windowFlags() &
+               (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   // Every menu fits in the bar instead of folding into its overflow button.
   for (QAction* menu : bar->actions()) {
     EXPECT_TRUE(bar->rect().contains(bar->actionGeometry(menu))) << Utf8(menu->text());
@@ -186,9 +188,9 @@ TEST_F(WindowsTest, SetupLayoutIsFixed) {
 
 TEST_F(WindowsTest, SetupTabOrderAndNoDefaultButton) {
   frmSetup* setup = ShowSetup();
-  const QStringList expected = {"strDomain",  "Password", "cmdNew",     "domainList",
-                                "cmdDel",     "cmdOkay",  "chkAutoRun", "chkMX",
-                                "cmdCancel",  "chkLogVerbose", "strDomain"};
+  const QStringList expected = {"strDomain", "Password",      "cmdNew",     "domainList",
+                                "cmdDel",    "cmdOkay",       "chkAutoRun", "chkMX",
+                                "cmdCancel", "chkLogVerbose", "strDomain"};
   QStringList order;
   QWidget* widget = Child<QWidget>(setup, "strDomain");
   for (int steps = 0; order.size() < expected.size() && steps < 200; ++steps) {
@@ -225,9 +227,7 @@ TEST_F(WindowsTest, SetupMenus) {
        {{"mnuFresh", "刷新解析"}, {"mnuStop", "停止解析"}, {"mnuLine", ""}, {"mnuQuit", "退出"}}},
       {"mnuLogMain", "日志(&L)", {{"mnuLog", "日志记录"}}},
       {"mnuUpdateMain", "升级(&U)", {{"mnuUpdate", "升级软件"}}},
-      {"menuHelpMain",
-       "帮助(&H)",
-       {{"mnuHelp", "帮助"}, {"mnubuy", "购买"}, {"mnuAbout", "关于"}}},
+      {"menuHelpMain", "帮助(&H)", {{"mnuHelp", "帮助"}, {"mnubuy", "购买"}, {"mnuAbout", "关于"}}},
   };
   const QList<QAction*> bar = Child<QMenuBar>(setup, "menuBar")->actions();
   ASSERT_EQ(bar.size(), 4);

@@ -40,17 +40,25 @@ TEST(LogViewer, ScrollsSoTheNewestLinesShow) {
   }
 }
 
+TEST(LogViewer, ScrollForTheRowsThatFit) {
+  const struct {
+    std::size_t lines, rows, scroll;
+  } cases[] = {{100, 23, 77}, {100, 18, 82}, {18, 18, 0}, {19, 18, 1}, {5, 40, 0}, {0, 1, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScrollFor(c.lines, c.rows), c.scroll) << c.lines << " in " << c.rows;
+  }
+  EXPECT_EQ(ScrollFor(100), 77u);
+}
+
 TEST(LogViewer, LineEndsTable) {
   const struct {
     std::string file, text;
     std::size_t lines;
   } cases[] = {
-      {"a\r\nb\r\n", "a\r\nb\r\n", 2},
-      {"a\nb\n", "a\r\nb\r\n", 2},      // a lone LF ends a line too
-      {"a\r\nb", "a\r\nb\r\n", 2},      // the unfinished last line still gets its own
-      {"\r\n\r\n", "\r\n\r\n", 2},      // empty lines stay
-      {"a\tb\r\n", "a\tb\r\n", 1},
-      {"中文\r\n", "中文\r\n", 1},
+      {"a\r\nb\r\n", "a\r\nb\r\n", 2}, {"a\nb\n", "a\r\nb\r\n", 2},  // a lone LF ends a line too
+      {"a\r\nb", "a\r\nb\r\n", 2},  // the unfinished last line still gets its own
+      {"\r\n\r\n", "\r\n\r\n", 2},  // empty lines stay
+      {"a\tb\r\n", "a\tb\r\n", 1},     {"中文\r\n", "中文\r\n", 1},
   };
   for (const auto& c : cases) {
     TempDir dir;

@@ -66,9 +66,8 @@ struct Harness {
       : server(std::move(script)), core(desktop, clock, Setup()) {
     view.onAutoRunClick = [this] { dialog.AutoRunClicked(); };
     view.onClose = [this] { dialog.Unload(); };
-    core.log.SetLineObserver([this](std::string_view line) {
-      lines.emplace_back(line.substr(line.find('\t') + 1));
-    });
+    core.log.SetLineObserver(
+        [this](std::string_view line) { lines.emplace_back(line.substr(line.find('\t') + 1)); });
   }
 
   ClientSetup Setup() {
@@ -331,8 +330,8 @@ TEST(SetupDialogOk, SavesTheOptionsInOrderAndSetsTheState) {
     h.view.mxBox = !on;
     h.view.logVerboseBox = on;
     h.dialog.Ok();
-    EXPECT_EQ(h.written, (std::vector<std::string>{"domains", "glbAutoRun", "glbMX",
-                                                   "glbLogVerbose"}));
+    EXPECT_EQ(h.written,
+              (std::vector<std::string>{"domains", "glbAutoRun", "glbMX", "glbLogVerbose"}));
     EXPECT_EQ(h.core.store.ReadSetting(kSettingDomains), "a.com|pw,");
     EXPECT_EQ(h.core.store.ReadSetting(kSettingAutoRun), on ? "true" : "false");
     EXPECT_EQ(h.core.store.ReadSetting(kSettingMX), on ? "false" : "true");
@@ -354,8 +353,7 @@ TEST(SetupDialogOk, AutoRunEntryFollowsEveryClickedBox) {
     bool fileAfter;
   } cases[] = {
       {false, true, 0, true},  // an untouched box leaves the entry alone
-      {false, false, 1, true},
-      {true, true, 1, false},
+      {false, false, 1, true}, {true, true, 1, false},
       {false, true, 2, false},  // clicked back: still written
       {true, false, 2, true},
   };
@@ -506,11 +504,9 @@ TEST(CenterForm, Table) {
   const struct {
     float screenWidth, screenHeight, width, height, left, top;
   } cases[] = {
-      {1024, 768, 300, 541, 362, 113.5f},
-      {1001, 601, 100, 100, 450.5f, 250.5f},
+      {1024, 768, 300, 541, 362, 113.5f}, {1001, 601, 100, 100, 450.5f, 250.5f},
       {200, 100, 300, 541, -50, -220.5f},  // a screen smaller than the window
-      {800, 600, 800, 600, 0, 0},
-      {15360, 11520, 4500, 8115, 5430, 1702.5f},  // in twips
+      {800, 600, 800, 600, 0, 0},         {15360, 11520, 4500, 8115, 5430, 1702.5f},  // in twips
   };
   for (const auto& c : cases) {
     const FormPosition position = CenterForm(c.screenWidth, c.screenHeight, c.width, c.height);

@@ -1,12 +1,14 @@
 #include "ui/windows/frm_view_log.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFont>
-#include <algorithm>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <algorithm>
 
+#include "ui/place_window.h"
 #include "ui/qt_text.h"
 #include "ui/windows/log_viewer.h"
-#include "ui/place_window.h"
 #include "ui_frmViewLog.h"
 
 namespace quorvix {
@@ -24,25 +26,46 @@ frmViewLog::frmViewLog(ShellServices services, Shell& shell, QWidget* parent)
     s_.desktop.ShowMessage("无法读取日志文件:" + snapshot.error, "出错信息", MessageIcon::Warning);
   }
   // Tab stops every eight characters, as in the system's own edit boxes.
-  ui_->txtLog->setTabStopDistance(ui_->txtLog->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 8);
+  ui_->txtLog->setTabStopDistance(ui_->txtLog->fontMetrics().horizontalAdvance(QLatin1Char(' ')) *
+                                  8);
   ui_->txtLog->setPlainText(Qt8(snapshot.text));
-  // Show the newest lines. The layout's box holds 23 rows of the system font; with a taller
-  // font it holds fewer, and the scroll follows the rows it really shows, so that the last
-  // line is never hidden.
-  const int frame = ui_->txtLog->frameWidth() * 2 +
-                    static_cast<int>(ui_->txtLog->document()->documentMargin() * 2);
-  const int rowsHeight =
-      ui_->txtLog->height() - frame - ui_->txtLog->horizontalScrollBar()->sizeHint().height();
-  const int rows = std::max(1, rowsHeight / ui_->txtLog->fontMetrics().lineSpacing());
-  ui_->txtLog->verticalScrollBar()->setValue(
-      static_cast<int>(ScrollFor(snapshot.lines, static_cast<std::size_t>(rows))));
+  lines_ = snapshot.lines;
   connect(ui_->Command1, &QPushButton::clicked, this, &QDialog::close);
-  connect(ui_->Command2, &QPushButton::clicked, this, [this] { shell_.Guarded([this] { Clear(); }); });
+  connect(ui_->Command2, &QPushButton::clicked, this,
+          [this] { shell_.Guarded([this] { Clear(); }); });
 }
 
 frmViewLog::~frmViewLog() = default;
 
-int frmViewLog::scrolledLines() const { return ui_->txtLog->verticalScrollBar()->value(); }
+void frmViewLog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Only now has the box its final size; scroll once, not again when shown while open.
+  if (!scrolled_) ScrollToNewest();
+  scrolled_ = true;
+}
+
+void frmViewLog::ScrollToNewest() {
+  // Show the newest lines. The layout's box holds 23 rows of the system font; a taller font,
+  // or a fallback font for some characters, fits fewer. Count the rows that really fit below
+  // the newest line, from the laid-out line heights, so that it is never cut off.
+  QPlainTextEdit& box = *ui_->txtLog;
+  const QAbstractTextDocumentLayout& layout = *box.document()->documentLayout();
+  const qreal room = box.viewport()->height();
+  qreal used = 0;
+  std::size_t rows = 0;
+  for (QTextBlock line = box.document()->findBlockByNumber(static_cast<int>(lines_) - 1);
+       line.isValid(); line = line.previous()) {
+    used += layout.blockBoundingRect(line).height();
+    if (used > room) break;
+    ++rows;
+  }
+  box.verticalScrollBar()->setValue(
+      static_cast<int>(ScrollFor(lines_, std::max<std::size_t>(rows, 1))));
+}
+
+int frmViewLog::scrolledLines() const {
+  return ui_->txtLog->verticalScrollBar()->value();
+}
 
 void frmViewLog::Clear() {
   const ClearResult result = ClearLogFile(s_.state.logFilePath);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -24,12 +25,18 @@ class frmViewLog : public QDialog {
   // The lines scrolled down so that the newest are in view.
   int scrolledLines() const;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void Clear();
+  void ScrollToNewest();
 
   std::unique_ptr<Ui::frmViewLog> ui_;
   ShellServices s_;
   Shell& shell_;
+  std::size_t lines_ = 0;  // of the snapshot shown
+  bool scrolled_ = false;
 };
 
 }  // namespace quorvix
