@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "build_config.h"
 #include "platform/settings_backend_posix.h"
@@ -323,10 +325,14 @@ TEST_F(WindowsTest, LogViewerReadsTheFileOnceWhenOpened) {
 
 TEST_F(WindowsTest, LogViewerShowsTheNewestLineWithAnyFont) {
   testing::WriteFile(dir_ / "quorvixDDNS.log", Lines(0, 100));
-  const QFont original = QApplication::font();
+  // Later tests get the application's font back even if this one stops half-way.
+  struct FontGuard {
+    QFont saved = QApplication::font();
+    ~FontGuard() { QApplication::setFont(saved); }
+  } guard;
   for (const int pointSize : {6, 9, 14, 20}) {
     SCOPED_TRACE(pointSize);
-    QFont font = original;
+    QFont font = guard.saved;
     font.setPointSize(pointSize);
     QApplication::setFont(font);
     windows_.Show(Window::LogViewer);
@@ -337,7 +343,6 @@ TEST_F(WindowsTest, LogViewerShowsTheNewestLineWithAnyFont) {
     viewer->close();
     RunDeferredDeletes();
   }
-  QApplication::setFont(original);
 }
 
 TEST_F(WindowsTest, AboutShowsTheTextsAndOpensTheSite) {

@@ -33,6 +33,19 @@ constexpr const char* kNoDomainsLine = "错误!请先设置好要解析的域名
 constexpr const char* kNewVersionNote = "****友情提醒****,quorvixDDNS已经有新版本";
 constexpr const char* kIntranetNote = "****友情提醒****,您的公网IP:";
 
+constexpr const char* kNoAddressLine = "警告!获取本机IP地址失败";
+
+// The machine's own address as the public one: no gateway in between.
+ServerStep Here() {
+  return AddressReply(testing::kMachineAddress);
+}
+// Version and address as expected, then the replies to START.
+Steps Normal(Steps starts) {
+  Steps script{VersionReply(1, 1), Here()};
+  script.insert(script.end(), starts.begin(), starts.end());
+  return script;
+}
+
 std::string AttemptLine(int n) {
   return "尝试第" + std::to_string(n) + "次更新域名解析";
 }
@@ -54,8 +67,11 @@ TEST_P(StartupScenarioTest, RunsTheSequence) {
   ShellFixture f(c.script);
   f.StoreDomains();
   f.StoreVerbose();
-  f.core.state.lastUpdateOk = true;  // an earlier outcome does not count for this start-up
+  // Leftovers of an earlier run count for nothing in this one.
+  f.core.state.lastUpdateOk = true;
+  f.core.state.ipCheckTicks = 17;
   f.core.shell.RunStartup(false);
+  EXPECT_EQ(f.core.state.ipCheckTicks, 0);
 
   ASSERT_FALSE(f.lines.empty());
   EXPECT_EQ(f.lines.front(), kStartLine);
@@ -88,13 +104,9 @@ TEST_P(StartupScenarioTest, RunsTheSequence) {
 
   std::vector<std::string> tray{"Add 7 grey 正在连接"};
   tray.insert(tray.end(), tips.begin(), tips.end());
-  if (c.updated) {
-    tray.insert(tray.end(),
-                {"Modify 7 colour " + AttemptLine(c.attempts), "Modify 7 colour 解析成功"});
-  } else {
-    tray.insert(tray.end(),
-                {"Modify 7 grey " + AttemptLine(c.attempts), "Modify 7 grey 解析失败/停止"});
-  }
+  const std::string image = c.updated ? "Modify 7 colour " : "Modify 7 grey ";
+  tray.push_back(image + AttemptLine(c.attempts));
+  tray.push_back(image + (c.updated ? "解析成功" : "解析失败/停止"));
   EXPECT_EQ(f.Tray(), tray);
   EXPECT_EQ(f.core.state.lastUpdateOk, c.updated);
   EXPECT_EQ(f.Count(kFailedLine), c.updated ? 0u : 1u);
@@ -111,69 +123,30 @@ TEST_P(StartupScenarioTest, RunsTheSequence) {
   EXPECT_EQ(f.desktop.calls, calls);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scenarios, StartupScenarioTest,
-    ::testing::Values(
-        StartupCase{"SameVersionSameAddress",
-                    Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()},
-                    {"获取服务器最新版本成功,主版本:1,次版本:1"},
-                    {kNewVersionNote, kIntranetNote, "警告!获取本机IP地址失败"},
-                    {},
-                    1,
-                    true},
-        StartupCase{"NewerVersion",
-                    Steps{VersionReply(2, 1), AddressReply("10.1.2.3"), UpdatedReply()},
-                    {"获取服务器最新版本成功,主版本:2,次版本:1",
-                     "****友情提醒****,quorvixDDNS已经有新版本(2.1),建议升级软件."},
-                    {},
-                    {"已经有新版本Ver2.1,建议升级软件"},
-                    1,
-                    true},
-        StartupCase{"OlderVersionAlsoNoted",
-                    Steps{VersionReply(1, 0), AddressReply("10.1.2.3"), UpdatedReply()},
-                    {"****友情提醒****,quorvixDDNS已经有新版本(1.0),建议升级软件."},
-                    {},
-                    {"已经有新版本Ver1.0,建议升级软件"},
-                    1,
-                    true},
-        StartupCase{"VersionUnknown",
-                    Steps{Dropped(), AddressReply("10.1.2.3"), UpdatedReply()},
-                    {},
-                    {"获取服务器最新版本成功", kNewVersionNote},
-                    {},
-                    1,
-                    true},
-        StartupCase{"AddressUnknown",
-                    Steps{VersionReply(1, 1), Dropped(), UpdatedReply()},
-                    {"警告!获取本机IP地址失败"},
-                    {kIntranetNote},
-                    {},
-                    1,
-                    true},
-        StartupCase{"BehindGateway",
-                    Steps{VersionReply(1, 1), AddressReply("203.0.113.7"), UpdatedReply()},
-                    {"****友情提醒****,您的公网IP:203.0.113.7与本机IP:10.1.2.3"},
-                    {"警告!获取本机IP地址失败"},
-                    {},
-                    1,
-                    true},
-        StartupCase{
-            "SecondAttemptSucceeds",
-            Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply(), UpdatedReply()},
-            {},
-            {},
-            {},
-            2,
-            true},
-        StartupCase{"ThreeRefusals",
-                    Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply()},
-                    {},
-                    {},
-                    {},
-                    3,
-                    false},
-        StartupCase{"ServiceDown", std::nullopt, {"警告!获取本机IP地址失败"}, {}, {}, 3, false}),
-    testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Scenarios, StartupScenarioTest, ::testing::Values(
+    StartupCase{"SameVersionSameAddress", Steps{VersionReply(1, 1), Here(), UpdatedReply()},
+                {"获取服务器最新版本成功,主版本:1,次版本:1"},
+                {kNewVersionNote, kIntranetNote, kNoAddressLine}, {}, 1, true},
+    StartupCase{"NewerVersion", Steps{VersionReply(2, 1), Here(), UpdatedReply()},
+                {"获取服务器最新版本成功,主版本:2,次版本:1",
+                 "****友情提醒****,quorvixDDNS已经有新版本(2.1),建议升级软件."},
+                {}, {"已经有新版本Ver2.1,建议升级软件"}, 1, true},
+    StartupCase{"OlderVersionAlsoNoted", Steps{VersionReply(1, 0), Here(), UpdatedReply()},
+                {"****友情提醒****,quorvixDDNS已经有新版本(1.0),建议升级软件."},
+                {}, {"已经有新版本Ver1.0,建议升级软件"}, 1, true},
+    StartupCase{"VersionUnknown", Steps{Dropped(), Here(), UpdatedReply()},
+                {}, {"获取服务器最新版本成功", kNewVersionNote}, {}, 1, true},
+    StartupCase{"AddressUnknown", Steps{VersionReply(1, 1), Dropped(), UpdatedReply()},
+                {kNoAddressLine}, {kIntranetNote}, {}, 1, true},
+    StartupCase{"BehindGateway", Steps{VersionReply(1, 1), AddressReply("203.0.113.7"), UpdatedReply()},
+                {"****友情提醒****,您的公网IP:203.0.113.7与本机IP:10.1.2.3"},
+                {kNoAddressLine}, {}, 1, true},
+    StartupCase{"SecondAttemptSucceeds", Normal({RefusedReply(), UpdatedReply()}), {}, {}, {}, 2, true},
+    StartupCase{"ThreeRefusals", Normal({RefusedReply()}), {}, {}, {}, 3, false},
+    StartupCase{"ServiceDown", std::nullopt, {kNoAddressLine}, {}, {}, 3, false}),
+  testing::CaseName());
+// clang-format on
 
 // How the settings dialog ends while the start-up waits for it.
 enum class Dialog { Cancel, OkUpdated, OkNotUpdated };
@@ -226,28 +199,31 @@ TEST_P(StartupDialogTest, WaitsForTheDialogThenGoesOn) {
   EXPECT_EQ(f.desktop.calls.back(), "quit enabled");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, StartupDialogTest,
-    ::testing::Values(DialogCase{"Cancel",
-                                 Dialog::Cancel,
-                                 {VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()},
-                                 {"GETVER", "GETIP"},
-                                 0,
-                                 false},
-                      DialogCase{"OkAfterSuccessfulUpdate",
-                                 Dialog::OkUpdated,
-                                 {VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()},
-                                 {"GETVER", "GETIP", "START"},
-                                 0,
-                                 true},
-                      DialogCase{"OkAfterRefusedUpdate",
-                                 Dialog::OkNotUpdated,
-                                 {VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply(),
-                                  UpdatedReply()},
-                                 {"GETVER", "GETIP", "START", "START"},
-                                 1,
-                                 true}),
-    testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Outcomes, StartupDialogTest, ::testing::Values(
+    DialogCase{"Cancel", Dialog::Cancel, Normal({UpdatedReply()}), {"GETVER", "GETIP"}, 0, false},
+    DialogCase{"OkAfterSuccessfulUpdate", Dialog::OkUpdated, Normal({UpdatedReply()}),
+               {"GETVER", "GETIP", "START"}, 0, true},
+    DialogCase{"OkAfterRefusedUpdate", Dialog::OkNotUpdated, Normal({RefusedReply(), UpdatedReply()}),
+               {"GETVER", "GETIP", "START", "START"}, 1, true}),
+  testing::CaseName());
+// clang-format on
+
+// A dialog that is closed before ShowWindow returns (the front-end's stand-in does this) must
+// not leave the start-up waiting for events that will never come.
+TEST(StartupTest, DialogClosedWhileBeingShown) {
+  ShellFixture f(Steps{VersionReply(1, 1), Here()});
+  f.desktop.onShow = [&f](Window window) {
+    if (window == Window::Settings) f.core.state.setupWaiting = false;
+  };
+  f.desktop.onEvents = [&f] {
+    if (f.desktop.waitForEventsCalls > 100) throw std::runtime_error("waits for a closed dialog");
+  };
+  EXPECT_NO_THROW(f.core.shell.RunStartup(false));
+  EXPECT_EQ(f.desktop.waitForEventsCalls, 0);
+  EXPECT_TRUE(f.Logged(kNoDomainsLine));
+  EXPECT_EQ(f.desktop.calls.back(), "quit enabled");
+}
 
 // What the user does from the tray during the pause after the first failed attempt.
 struct PauseCase {
@@ -280,28 +256,22 @@ TEST_P(StartupPauseTest, TheNextAttemptSeesTheChange) {
             c.updated ? "Modify 7 colour 解析成功" : "Modify 7 grey 解析失败/停止");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    UserActions, StartupPauseTest,
-    ::testing::Values(PauseCase{"RefreshSucceeds",
-                                [](ShellFixture& f) { f.core.shell.Refresh(); },
-                                {VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply(),
-                                 UpdatedReply()},
-                                {"GETVER", "GETIP", "START", "START"},
-                                true,
-                                kFailedLine},
-                      PauseCase{"DomainsRemoved",
-                                [](ShellFixture& f) {
-                                  f.StoreDomains("");
-                                  f.core.state.hasDomains = false;
-                                },
-                                {VersionReply(1, 1), AddressReply("10.1.2.3"), RefusedReply()},
-                                {"GETVER", "GETIP", "START"},
-                                false,
-                                kNoDomainsLine}),
-    testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(UserActions, StartupPauseTest, ::testing::Values(
+    PauseCase{"RefreshSucceeds", [](ShellFixture& f) { f.core.shell.Refresh(); },
+              Normal({RefusedReply(), UpdatedReply()}), {"GETVER", "GETIP", "START", "START"},
+              true, kFailedLine},
+    PauseCase{"DomainsRemoved",
+              [](ShellFixture& f) {
+                f.StoreDomains("");
+                f.core.state.hasDomains = false;
+              },
+              Normal({RefusedReply()}), {"GETVER", "GETIP", "START"}, false, kNoDomainsLine}),
+  testing::CaseName());
+// clang-format on
 
 TEST(StartupTest, SecondInstanceIsToldAndGoesOn) {
-  ShellFixture f(Steps{VersionReply(1, 1), AddressReply("10.1.2.3"), UpdatedReply()});
+  ShellFixture f(Normal({UpdatedReply()}));
   f.StoreDomains();
   f.core.shell.RunStartup(true);
   ASSERT_GE(f.desktop.calls.size(), 2u);

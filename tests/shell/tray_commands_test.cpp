@@ -24,6 +24,8 @@ using Strings = std::vector<std::string>;
 constexpr const char* kStopLine = "quorvixDDNS(ver1.1)停止!";
 constexpr const char* kRefusal = "执行命令失败,请先设置好要解析的域名";
 constexpr const char* kFailedLine = "域名动态解析失败";
+constexpr const char* kColour = "Modify 7 colour 解析成功";
+constexpr const char* kGrey = "Modify 7 grey 解析失败/停止";
 const Strings kRedraws{"tray", "tray"};
 const Strings kShowsLog{"show log viewer", "tray", "tray"};
 bool Refresh(Shell& shell) {
@@ -43,12 +45,6 @@ void Started(ShellFixture& f, bool domains, bool lastOk) {
   f.desktop.calls.clear();
   f.lines.clear();
 }
-
-std::string Final(const ShellFixture& f) {
-  return f.Tray().back();
-}
-constexpr const char* kColour = "Modify 7 colour 解析成功";
-constexpr const char* kGrey = "Modify 7 grey 解析失败/停止";
 
 struct UpdateCase {
   const char* name;
@@ -83,7 +79,7 @@ TEST_P(UpdateCommandTest, ShowsTheOutcome) {
   }
   EXPECT_EQ(outcome, c.lines);
   EXPECT_EQ(f.desktop.calls, c.calls);
-  EXPECT_EQ(Final(f), c.finalOk ? kColour : kGrey);
+  EXPECT_EQ(f.Tray().back(), c.finalOk ? kColour : kGrey);
 }
 
 // clang-format off
@@ -105,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TrayCommandsTest, RefreshSendsStartAndStopSendsStop) {
   ShellFixture f(Steps{UpdatedReply()});
   Started(f, true, false);
-  f.core.shell.Refresh();
-  f.core.shell.Stop();
+  EXPECT_TRUE(f.core.shell.Refresh());
+  EXPECT_TRUE(f.core.shell.Stop());
   EXPECT_EQ(f.Commands(), (Strings{"START", "STOP"}));
   EXPECT_FALSE(f.desktop.watchTimer);
 }
@@ -130,15 +126,15 @@ TEST_P(PlainCommandTest, AsksTheDesktopOnly) {
 
 const std::string kSite = std::string("http://") + build::kWebHost;
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, PlainCommandTest,
-    ::testing::Values(PlainCase{"Upgrade", &Shell::OpenUpgradePage,
-                                "open " + kSite + "/ddns/default.asp#3"},
-                      PlainCase{"Help", &Shell::OpenHelpPage, "open " + kSite + "/ddns/howuse.asp"},
-                      PlainCase{"Log", &Shell::ShowLog, "show log viewer"},
-                      PlainCase{"Settings", &Shell::ShowSettings, "show settings"},
-                      PlainCase{"About", &Shell::ShowAbout, "show about"}),
-    testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Commands, PlainCommandTest, ::testing::Values(
+    PlainCase{"Upgrade", &Shell::OpenUpgradePage, "open " + kSite + "/ddns/default.asp#3"},
+    PlainCase{"Help", &Shell::OpenHelpPage, "open " + kSite + "/ddns/howuse.asp"},
+    PlainCase{"Log", &Shell::ShowLog, "show log viewer"},
+    PlainCase{"Settings", &Shell::ShowSettings, "show settings"},
+    PlainCase{"About", &Shell::ShowAbout, "show about"}),
+  testing::CaseName());
+// clang-format on
 
 struct QuitCase {
   const char* name;
@@ -161,15 +157,13 @@ TEST_P(QuitTest, RemovesTheIconAndLogsTheStopLast) {
   EXPECT_EQ(f.server->connections(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, QuitTest,
-    ::testing::Values(QuitCase{"Menu",
-                               &Shell::Quit,
-                               {"hook removed", "tray", "unload about", "unload settings",
-                                "unload log viewer", "unload main"}},
-                      QuitCase{
-                          "AtOnce", &Shell::QuitAtOnce, {"hook removed", "tray", "end process"}}),
-    testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Ways, QuitTest, ::testing::Values(
+    QuitCase{"Menu", &Shell::Quit, {"hook removed", "tray", "unload about", "unload settings",
+                                    "unload log viewer", "unload main"}},
+    QuitCase{"AtOnce", &Shell::QuitAtOnce, {"hook removed", "tray", "end process"}}),
+  testing::CaseName());
+// clang-format on
 
 struct GuardCase {
   const char* name;

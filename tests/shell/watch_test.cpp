@@ -82,59 +82,19 @@ TEST_P(WatchCheckTest, ChecksEveryThirtiethTick) {
   EXPECT_EQ(f.Commands().size(), c.commands.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Checks, WatchCheckTest,
-    ::testing::Values(
-        WatchCase{"Unchanged", kOld, true, {AddressReply(kOld)}, {"GETIP"}, {}, true, kOld, {}},
-        WatchCase{"ChangedUpdated",
-                  kOld,
-                  true,
-                  {AddressReply(kNew), UpdatedReply()},
-                  {"GETIP", "START"},
-                  {ChangedLine(kNew), "更新IP成功"},
-                  true,
-                  kNew,
-                  {}},
-        WatchCase{"ChangedRefused",
-                  kOld,
-                  true,
-                  {AddressReply(kNew), RefusedReply()},
-                  {"GETIP", "START"},
-                  {ChangedLine(kNew), "更新IP失败"},
-                  false,
-                  kNew,
-                  kToGrey},
-        WatchCase{"FailedBeforeUpdatedNow",
-                  kOld,
-                  false,
-                  {AddressReply(kOld), UpdatedReply()},
-                  {"GETIP", "START"},
-                  {"更新IP成功"},
-                  true,
-                  kOld,
-                  kToColour},
-        WatchCase{"FailedBeforeFailsAgain",
-                  kOld,
-                  false,
-                  {AddressReply(kOld), RefusedReply()},
-                  {"GETIP", "START"},
-                  {"更新IP失败"},
-                  false,
-                  kOld,
-                  {}},
-        WatchCase{"AddressUnknown", kOld, true, {Dropped()}, {"GETIP"}, {}, true, kOld, {}},
-        WatchCase{
-            "AddressUnknownAfterFailure", kOld, false, {Dropped()}, {"GETIP"}, {}, false, kOld, {}},
-        WatchCase{"FirstAddressCountsAsChange",
-                  "",
-                  true,
-                  {AddressReply(kNew), UpdatedReply()},
-                  {"GETIP", "START"},
-                  {ChangedLine(kNew), "更新IP成功"},
-                  true,
-                  kNew,
-                  {}}),
-    testing::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Checks, WatchCheckTest, ::testing::Values(
+    //        name                          before     ok     script                               commands            watch's lines                   ok     after  tray
+    WatchCase{"Unchanged",                  kOld, true,  {AddressReply(kOld)},                 {"GETIP"},          {},                             true,  kOld, {}},
+    WatchCase{"ChangedUpdated",             kOld, true,  {AddressReply(kNew), UpdatedReply()}, {"GETIP", "START"}, {ChangedLine(kNew), "更新IP成功"}, true,  kNew, {}},
+    WatchCase{"ChangedRefused",             kOld, true,  {AddressReply(kNew), RefusedReply()}, {"GETIP", "START"}, {ChangedLine(kNew), "更新IP失败"}, false, kNew, kToGrey},
+    WatchCase{"FailedBeforeUpdatedNow",     kOld, false, {AddressReply(kOld), UpdatedReply()}, {"GETIP", "START"}, {"更新IP成功"},                 true,  kOld, kToColour},
+    WatchCase{"FailedBeforeFailsAgain",     kOld, false, {AddressReply(kOld), RefusedReply()}, {"GETIP", "START"}, {"更新IP失败"},                 false, kOld, {}},
+    WatchCase{"AddressUnknown",             kOld, true,  {Dropped()},                          {"GETIP"},          {},                             true,  kOld, {}},
+    WatchCase{"AddressUnknownAfterFailure", kOld, false, {Dropped()},                          {"GETIP"},          {},                             false, kOld, {}},
+    WatchCase{"FirstAddressCountsAsChange", "",   true,  {AddressReply(kNew), UpdatedReply()}, {"GETIP", "START"}, {ChangedLine(kNew), "更新IP成功"}, true,  kNew, {}}),
+  testing::CaseName());
+// clang-format on
 
 // A start-up without network leaves the watch running; its first check repairs the update.
 TEST(WatchTest, RecoversAStartupWithoutNetwork) {
