@@ -18,7 +18,8 @@ class InstanceLock {
   bool previousInstance() const { return previousInstance_; }
 
  private:
-  int handle_ = -1;
+  int handle_ = -1;        // the lock file (POSIX)
+  void* mutex_ = nullptr;  // the named mutex (Windows)
   bool previousInstance_ = false;
 };
 

@@ -1,6 +1,8 @@
 // The headless client's commands run in-process against the reference service on loopback:
 // the settings dialog's rules on the command line, the exit statuses, what the service receives
 // and what the user sees.
+#include "shell/daemon_commands.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -17,7 +19,6 @@
 #include "build_config.h"
 #include "http/server.h"
 #include "platform/settings_backend_posix.h"
-#include "shell/daemon_commands.h"
 #include "shell/headless_desktop.h"
 #include "store/database.h"
 #include "support/fake_clock.h"
@@ -36,9 +37,17 @@ constexpr std::string_view kDemo = "demo.example.com";
 // Distinctive, so that any leak of it into the output is found.
 constexpr std::string_view kPassword = "Zebra-Quartz-7731";
 const std::string kDemoEntry = "demo.example.com|Zebra-Quartz-7731,";
-const std::string kVersion =
-    "(ver" + std::to_string(build::kVersionMajor) + "." + std::to_string(build::kVersionMinor) + ")";
+const std::string kVersion = "(ver" + std::to_string(build::kVersionMajor) + "." +
+                             std::to_string(build::kVersionMinor) + ")";
 constexpr const char* kNoListMessage = "出错信息: 请您输入需要动态解析的域名\n";
+
+// Names parameterised cases after their `name` field.
+struct ByName {
+  template <typename Info>
+  std::string operator()(const Info& info) const {
+    return info.param.name;
+  }
+};
 
 struct Outcome {
   int status = -1;
@@ -57,7 +66,7 @@ class DaemonTest : public ::testing::Test {
  protected:
   DaemonTest() { database.AddAccount(kDemo, kPassword); }
 
-  ClientSetup Setup() {
+  ClientSetup NewSetup() {
     ClientSetup setup;
     setup.backend = std::make_unique<platform::PosixSettingsBackend>(Locations());
     setup.program = platform::ProgramLocation{"/opt/q", "quorvixddnsd"};
@@ -73,7 +82,7 @@ class DaemonTest : public ::testing::Test {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    DaemonContext context{in, out, err, clock, Setup()};
+    DaemonContext context{in, out, err, clock, NewSetup()};
     context.terminal = terminal;
     Outcome outcome;
     outcome.status = RunDaemonCommand(args, context);
@@ -169,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedAdd{"PasswordBeforeDot", "", "localhost", "", kNoPassword},
                       RefusedAdd{"CommaBeforeWww", "", "www.a.com", "a,b", kComma},
                       RefusedAdd{"WwwBeforeDuplicate", "www.a.com|x,", "www.a.com", "pw", kWww}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 struct SavedAdd {
   const char* name;
@@ -203,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
         SavedAdd{"WrongPassword", "Other-Pass-1", false,
                  "\t域名demo.example.com动态解析失败,签名错误，请检查域名管理密码\n", false},
         SavedAdd{"ServiceDown", kPassword, true, "\t域名动态解析失败\n", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 TEST_F(DaemonTest, AddWithoutPasswordStdinNeedsATerminal) {
   const Outcome outcome = Command({"add", std::string(kDemo)}, std::string(kPassword) + "\n");
@@ -245,13 +254,12 @@ std::string Repeat(std::string_view piece, int times) {
   return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Limits, AddSize,
-    ::testing::Values(SizeCase{"Characters999", std::string(992, 'p'), true},
-                      SizeCase{"Characters1000", std::string(993, 'p'), false},
-                      SizeCase{"Bytes1023", "pp" + Repeat("是", 338), true},
-                      SizeCase{"Bytes1024", "ppp" + Repeat("是", 338), false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Limits, AddSize,
+                         ::testing::Values(SizeCase{"Characters999", std::string(992, 'p'), true},
+                                           SizeCase{"Characters1000", std::string(993, 'p'), false},
+                                           SizeCase{"Bytes1023", "pp" + Repeat("是", 338), true},
+                                           SizeCase{"Bytes1024", "ppp" + Repeat("是", 338), false}),
+                         ByName());
 
 // ---------------------------------------------------------------------------------------------
 // del
@@ -279,15 +287,14 @@ TEST_P(Delete, RemovesOneDomainWithoutTellingTheService) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Delete,
-    ::testing::Values(
-        DeleteCase{"Exact", "a.com|pa,B.com|pb,", "a.com", 0, "B.com|pb,", ""},
-        DeleteCase{"IgnoringCase", "a.com|pa,B.com|pb,", "b.COM", 0, "a.com|pa,", ""},
-        DeleteCase{"ExactBeforeCase", "a.com|pa,A.com|pA,b.com|pb,", "A.com", 0,
-                   "a.com|pa,b.com|pb,", ""},
-        DeleteCase{"Missing", "a.com|pa,B.com|pb,", "c.com", 1, "a.com|pa,B.com|pb,",
-                   "出错提示: 域名c.com不存在\n"},
-        DeleteCase{"LastOne", "a.com|pa,", "a.com", 1, "a.com|pa,", kNoListMessage}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(DeleteCase{"Exact", "a.com|pa,B.com|pb,", "a.com", 0, "B.com|pb,", ""},
+                      DeleteCase{"IgnoringCase", "a.com|pa,B.com|pb,", "b.COM", 0, "a.com|pa,", ""},
+                      DeleteCase{"ExactBeforeCase", "a.com|pa,A.com|pA,b.com|pb,", "A.com", 0,
+                                 "a.com|pa,b.com|pb,", ""},
+                      DeleteCase{"Missing", "a.com|pa,B.com|pb,", "c.com", 1, "a.com|pa,B.com|pb,",
+                                 "出错提示: 域名c.com不存在\n"},
+                      DeleteCase{"LastOne", "a.com|pa,", "a.com", 1, "a.com|pa,", kNoListMessage}),
+    ByName());
 
 // ---------------------------------------------------------------------------------------------
 // set
@@ -310,7 +317,9 @@ TEST_P(Set, RoundTrips) {
     if (std::string_view(c.name) == "autorun") {
       const std::string entry = ReadFile(AutostartFile());
       EXPECT_EQ(testing::FileExists(AutostartFile()), on) << value;
-      if (on) EXPECT_TRUE(Has(entry, "\nExec=/opt/q/quorvixddnsd run\n")) << entry;
+      if (on) {
+        EXPECT_TRUE(Has(entry, "\nExec=/opt/q/quorvixddnsd run\n")) << entry;
+      }
     }
   }
   EXPECT_EQ(Stored("domains"), kDemoEntry);
@@ -318,10 +327,9 @@ TEST_P(Set, RoundTrips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, Set,
-                         ::testing::Values(SetCase{"autorun", "glbAutoRun"},
-                                           SetCase{"mx", "glbMX"},
+                         ::testing::Values(SetCase{"autorun", "glbAutoRun"}, SetCase{"mx", "glbMX"},
                                            SetCase{"verbose", "glbLogVerbose"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ByName());
 
 TEST_F(DaemonTest, SetWithoutDomainsIsRefused) {
   const Outcome outcome = Command({"set", "mx", "off"});
@@ -370,7 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
         OnceCase{"StopDown", "stop", true, true, 1, kNetworkDown, true},
         OnceCase{"RefreshNoDomains", "refresh", false, false, 1, kNoDomains, true},
         OnceCase{"StopNoDomains", "stop", false, false, 1, kNoDomains, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 // ---------------------------------------------------------------------------------------------
 // list, log and the password
@@ -447,15 +455,15 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"Help", {"--help"}, 0, "set autorun|mx|verbose on|off"},
         UsageCase{"ShortHelp", {"-h"}, 0, "refresh"},
         UsageCase{"AddHelp", {"add", "--help"}, 0, "add 域名 [--password-stdin]"},
-        UsageCase{"AddHelpWithOperands", {"add", "a.com", "--password-stdin", "--help"}, 0,
-                  "add 域名"},
+        UsageCase{
+            "AddHelpWithOperands", {"add", "a.com", "--password-stdin", "--help"}, 0, "add 域名"},
         UsageCase{"SetHelp", {"set", "-h"}, 0, "set autorun|mx|verbose on|off"},
         UsageCase{"RunHelp", {"run", "--help"}, 0, "SIGTERM"},
         UsageCase{"NoCommand", {}, 2, "缺少命令"},
         UsageCase{"UnknownCommand", {"start"}, 2, "未知的命令: start"},
         UsageCase{"UnknownOption", {"list", "--all"}, 2, "未知的选项: --all"},
-        UsageCase{"PasswordStdinElsewhere", {"del", "a.com", "--password-stdin"}, 2,
-                  "--password-stdin"},
+        UsageCase{
+            "PasswordStdinElsewhere", {"del", "a.com", "--password-stdin"}, 2, "--password-stdin"},
         UsageCase{"AddWithoutDomain", {"add", "--password-stdin"}, 2, "add 的参数不对"},
         UsageCase{"AddTwoDomains", {"add", "a.com", "b.com", "--password-stdin"}, 2, "add"},
         UsageCase{"DelWithoutDomain", {"del"}, 2, "del 的参数不对"},
@@ -464,7 +472,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"SetBadValue", {"set", "mx", "yes"}, 2, "on 或 off"},
         UsageCase{"SetBadName", {"set", "colour", "on"}, 2, "colour"},
         UsageCase{"SetMissingValue", {"set", "mx"}, 2, "set 的参数不对"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 // ---------------------------------------------------------------------------------------------
 // run and the start-up
@@ -508,7 +516,7 @@ TEST_F(DaemonTest, StartupTriesThreeTimesWhenTheServiceIsDown) {
   serviceDown = true;
   std::ostringstream err;
   HeadlessDesktop desktop(err);
-  ClientCore core(desktop, clock, Setup());
+  ClientCore core(desktop, clock, NewSetup());
   desktop.Attach(core.shell, core.state);
   Strings lines;
   core.log.SetLineObserver([&lines](std::string_view line) {

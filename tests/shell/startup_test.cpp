@@ -36,9 +36,7 @@ constexpr const char* kIntranetNote = "****友情提醒****,您的公网IP:";
 constexpr const char* kNoAddressLine = "警告!获取本机IP地址失败";
 
 // The machine's own address as the public one: no gateway in between.
-ServerStep Here() {
-  return AddressReply(testing::kMachineAddress);
-}
+ServerStep Here() { return AddressReply(testing::kMachineAddress); }
 // Version and address as expected, then the replies to START.
 Steps Normal(Steps starts) {
   Steps script{VersionReply(1, 1), Here()};
@@ -46,9 +44,7 @@ Steps Normal(Steps starts) {
   return script;
 }
 
-std::string AttemptLine(int n) {
-  return "尝试第" + std::to_string(n) + "次更新域名解析";
-}
+std::string AttemptLine(int n) { return "尝试第" + std::to_string(n) + "次更新域名解析"; }
 
 struct StartupCase {
   const char* name;

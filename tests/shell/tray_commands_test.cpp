@@ -28,12 +28,8 @@ constexpr const char* kColour = "Modify 7 colour 解析成功";
 constexpr const char* kGrey = "Modify 7 grey 解析失败/停止";
 const Strings kRedraws{"tray", "tray"};
 const Strings kShowsLog{"show log viewer", "tray", "tray"};
-bool Refresh(Shell& shell) {
-  return shell.Refresh();
-}
-bool Stop(Shell& shell) {
-  return shell.Stop();
-}
+bool Refresh(Shell& shell) { return shell.Refresh(); }
+bool Stop(Shell& shell) { return shell.Stop(); }
 
 // A program that has started with the icon in the tray and the outcome `lastOk` shown.
 void Started(ShellFixture& f, bool domains, bool lastOk) {

@@ -46,9 +46,7 @@ inline ServerStep RefusedReply() {
   return ServerStep::Replying(HttpReply({"RET-CODE: 500", "RET-INFO: busy"}));
 }
 // The connection closes without a reply: every command fails.
-inline ServerStep Dropped() {
-  return ServerStep::Of(ServerStep::Kind::CloseAtOnce);
-}
+inline ServerStep Dropped() { return ServerStep::Of(ServerStep::Kind::CloseAtOnce); }
 
 // "Add 7 grey 正在连接": one tray request in a form that compares well.
 inline std::string Describe(const SentTrayRequest& sent) {

@@ -1,0 +1,20 @@
+#include <windows.h>
+
+#include "platform/instance_lock.h"
+#include "platform/win32_text.h"
+
+namespace quorvix::platform {
+
+InstanceLock::InstanceLock(const std::string& name) {
+  // A named mutex in this session, held for the life of the process.
+  const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, Widen("Local\\" + name).c_str());
+  if (mutex == nullptr) return;
+  previousInstance_ = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  mutex_ = mutex;
+}
+
+InstanceLock::~InstanceLock() {
+  if (mutex_ != nullptr) ::CloseHandle(static_cast<HANDLE>(mutex_));
+}
+
+}  // namespace quorvix::platform
