@@ -50,6 +50,39 @@ Cp936Text EncodeCp936(std::string_view utf8) {
   return result;
 }
 
-std::string DecodeCp936(std::string_view bytes) { return FromCodePage(bytes, kCodePage936); }
+std::string DecodeCp936(std::string_view bytes) {
+  // Character by character, so that a byte sequence with no meaning becomes U+FFFD and costs
+  // only its first byte, as on every other platform.
+  std::wstring wide;
+  wide.reserve(bytes.size());
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[pos]);
+    if (lead < 0x80) {
+      wide.push_back(static_cast<wchar_t>(lead));
+      ++pos;
+      continue;
+    }
+    wchar_t decoded[2];
+    int produced = 0;
+    if (pos + 1 < bytes.size() && ::IsDBCSLeadByteEx(kCodePage936, lead)) {
+      produced = ::MultiByteToWideChar(kCodePage936, MB_ERR_INVALID_CHARS, bytes.data() + pos, 2,
+                                       decoded, 2);
+      if (produced > 0) pos += 2;
+    }
+    if (produced <= 0 && !::IsDBCSLeadByteEx(kCodePage936, lead)) {
+      produced = ::MultiByteToWideChar(kCodePage936, MB_ERR_INVALID_CHARS, bytes.data() + pos, 1,
+                                       decoded, 2);
+      if (produced > 0) ++pos;
+    }
+    if (produced <= 0) {
+      wide.push_back(L'\xFFFD');
+      ++pos;
+      continue;
+    }
+    wide.append(decoded, static_cast<std::size_t>(produced));
+  }
+  return Narrow(wide);
+}
 
 }  // namespace quorvix::platform

@@ -95,7 +95,13 @@ struct Session {
     core.store.SetAutoRunArguments("run");
     desktop.Attach(core.shell, core.state);
     std::ostream& out = context.out;
-    core.log.SetLineObserver([&out](std::string_view line) { out << line << std::endl; });
+    // As `log` prints the file: without the CRs of a verbose line's server reply, which would
+    // make the journal keep the line as binary data.
+    core.log.SetLineObserver([&out](std::string_view line) {
+      std::string text(line);
+      std::erase(text, '\r');
+      out << text << std::endl;
+    });
   }
   HeadlessDesktop desktop;
   ClientCore core;
@@ -191,8 +197,7 @@ int Set(DaemonContext& context, const std::string& name, const std::string& valu
 
 int List(DaemonContext& context) {
   Session session(context);
-  for (const DomainEntry& entry :
-       ReadDomainList(session.core.store.ReadSetting(kSettingDomains))) {
+  for (const DomainEntry& entry : ReadDomainList(session.core.store.ReadSetting(kSettingDomains))) {
     context.out << entry.domain << "\n";
   }
   return 0;

@@ -33,7 +33,11 @@ TEST(Clock, SystemClockShowsTheLocalTime) {
   const auto libraryNow = [] {
     const std::time_t now = std::time(nullptr);
     std::tm t{};
+#ifdef _WIN32
+    ::localtime_s(&t, &now);
+#else
     ::localtime_r(&now, &t);
+#endif
     return std::array{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
   };
   SystemClock clock;

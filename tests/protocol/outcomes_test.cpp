@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/log_recorder.h"
-#include "support/script_server.h"
+#include "support/http_reply.h"
 
 namespace quorvix {
 namespace {

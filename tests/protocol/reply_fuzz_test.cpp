@@ -11,7 +11,7 @@
 #include "protocol/outcomes.h"
 #include "protocol/reply_parse.h"
 #include "support/log_recorder.h"
-#include "support/script_server.h"
+#include "support/http_reply.h"
 
 namespace quorvix {
 namespace {

@@ -156,12 +156,6 @@ void ScriptServer::Serve(int fd, const ServerStep& step) {
   }
 }
 
-std::string HttpReply(const std::vector<std::string>& valueLines, std::string_view statusLine) {
-  std::string reply = std::string(statusLine) + "\r\n";
-  for (const std::string& line : valueLines) reply += line + "\r\n";
-  return reply + "Connection: close\r\n\r\n";
-}
-
 std::uint16_t UnusedPort() {
   std::uint16_t port = 0;
   ::close(Listen(port));

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/http_reply.h"
+
 namespace quorvix::testing {
 
 struct ServerStep {
@@ -75,10 +77,6 @@ class ScriptServer {
   std::vector<std::string> requests_;
   std::thread thread_;
 };
-
-// A reply as the service sends it: a status line and value lines, then an empty line.
-std::string HttpReply(const std::vector<std::string>& valueLines,
-                      std::string_view statusLine = "HTTP/1.1 200 OK");
 
 // A port on 127.0.0.1 where nothing listens (bound, then closed).
 std::uint16_t UnusedPort();

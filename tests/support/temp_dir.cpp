@@ -4,16 +4,26 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace quorvix::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quorvix-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "cannot create a temporary folder";
+  // A fresh name each time; create_directory fails on a name that exists, so retry.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto candidate = std::filesystem::temp_directory_path() /
+                           ("quorvix-test-" + std::to_string(random()) + std::to_string(attempt));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace, error);
+      path_ = candidate.generic_string();
+      return;
+    }
   }
-  path_ = pattern;
+  ADD_FAILURE() << "cannot create a temporary folder";
 }
 
 TempDir::~TempDir() {
