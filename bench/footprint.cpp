@@ -53,8 +53,9 @@ std::string Answer(int listener) {
     request.append(buffer, static_cast<std::size_t>(n));
   }
   const auto start = request.find("Command=");
-  const std::string command =
-      start == std::string::npos ? "" : request.substr(start + 8, request.find('&', start) - start - 8);
+  const std::string command = start == std::string::npos
+                                  ? ""
+                                  : request.substr(start + 8, request.find('&', start) - start - 8);
   std::string values = "RET-CODE: 200\r\n";
   if (command == "GETIP") values += "Y-IP: 127.0.0.1\r\n";
   if (command == "GETVER") values += "Major: 1\r\nMinor: 1\r\n";
@@ -102,7 +103,8 @@ Run Measure(const std::string& program, const std::filesystem::path& home, int l
     std::freopen("/dev/null", "w", stderr);
     // The headless client needs its command; the tray program takes no arguments.
     const bool daemon = std::filesystem::path(program).filename() == "quorvixddnsd";
-    ::execl(program.c_str(), program.c_str(), daemon ? "run" : nullptr, static_cast<char*>(nullptr));
+    ::execl(program.c_str(), program.c_str(), daemon ? "run" : nullptr,
+            static_cast<char*>(nullptr));
     std::_Exit(127);
   }
   Run run;
@@ -140,7 +142,8 @@ int main(int argc, char** argv) {
   const std::string program = std::filesystem::absolute(argv[1]).string();
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   const int listener = Listen();
-  const auto home = std::filesystem::temp_directory_path() / ("quorvix-footprint-" + std::to_string(::getpid()));
+  const auto home =
+      std::filesystem::temp_directory_path() / ("quorvix-footprint-" + std::to_string(::getpid()));
   std::vector<double> startup;
   std::vector<double> peak;
   for (int i = 0; i < runs; ++i) {

@@ -72,11 +72,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Arguments
     } else if (arg == "--listen") {
       if (!value(parsed.server.listenAddress)) return "--listen needs an address";
     } else if (arg == "--port") {
-      if (!value(text) || !ParseNumber(text, parsed.server.port)) return "--port needs a port number";
+      if (!value(text) || !ParseNumber(text, parsed.server.port))
+        return "--port needs a port number";
     } else if (arg == "--major") {
-      if (!value(text) || !ParseNumber(text, parsed.server.protocol.major)) return "--major needs a number";
+      if (!value(text) || !ParseNumber(text, parsed.server.protocol.major))
+        return "--major needs a number";
     } else if (arg == "--minor") {
-      if (!value(text) || !ParseNumber(text, parsed.server.protocol.minor)) return "--minor needs a number";
+      if (!value(text) || !ParseNumber(text, parsed.server.protocol.minor))
+        return "--minor needs a number";
     } else if (arg == "--trust-forwarded-for") {
       parsed.server.trustForwardedFor = true;
     } else if (arg == "--password-stdin") {

@@ -77,8 +77,8 @@ std::string Caller(MHD_Connection* connection, bool trustForwardedFor) {
 MHD_Result Send(MHD_Connection* connection, int status, const std::string& body,
                 const std::vector<std::pair<std::string, std::string>>& values,
                 const char* contentType) {
-  MHD_Response* response =
-      MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+  MHD_Response* response = MHD_create_response_from_buffer(
+      body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
   if (response == nullptr) return MHD_NO;
   for (const auto& [name, value] : values) {
     // The client reads the values in code page 936.
@@ -121,7 +121,8 @@ MHD_Result Answer(void* raw, MHD_Connection* connection, const char*, const char
                 "application/json");
   }
   try {
-    const ServiceReply reply = HandleProtocolRequest(request, context.database, context.options.protocol);
+    const ServiceReply reply =
+        HandleProtocolRequest(request, context.database, context.options.protocol);
     context.log(reply.logLine);
     return Send(connection, reply.status, "", reply.values, kText);
   } catch (const std::exception& error) {

@@ -16,9 +16,9 @@ namespace quorvix::service {
 
 struct ServerOptions {
   std::string listenAddress = "127.0.0.1";
-  std::uint16_t port = 0;           // 0: any free port (see Server::port)
-  bool trustForwardedFor = false;   // take the caller from one reverse proxy's X-Forwarded-For
-  unsigned readTimeoutSeconds = 10; // a client idle this long is disconnected
+  std::uint16_t port = 0;            // 0: any free port (see Server::port)
+  bool trustForwardedFor = false;    // take the caller from one reverse proxy's X-Forwarded-For
+  unsigned readTimeoutSeconds = 10;  // a client idle this long is disconnected
   unsigned threads = 4;
   ServiceOptions protocol;
 };

@@ -9,8 +9,8 @@
 namespace quorvix::service {
 
 struct ServiceQuery {
-  std::string command;     // START, STOP, GETIP or GETVER
-  bool glbMX = false;      // "True" or "False"
+  std::string command;  // START, STOP, GETIP or GETVER
+  bool glbMX = false;   // "True" or "False"
   bool hasDomainList = false;
   std::string domainList;  // the text after "DomainList=", as sent
 };

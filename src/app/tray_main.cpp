@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("quorvixDDNS"));
   // Chinese text at the size the windows were laid out for.
   QFont font = QApplication::font();
-  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                    QStringLiteral("WenQuanYi Micro Hei")});
+  font.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
   font.setPointSize(9);
   QApplication::setFont(font);
   // Every text is Chinese, Qt's own buttons included.

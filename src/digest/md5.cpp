@@ -42,18 +42,10 @@ bool IsAscii(const std::string& text) {
 
 }  // namespace
 
-std::string md5::RegisterA() const {
-  return SignedDecimal(state_[0]);
-}
-std::string md5::RegisterB() const {
-  return SignedDecimal(state_[1]);
-}
-std::string md5::RegisterC() const {
-  return SignedDecimal(state_[2]);
-}
-std::string md5::RegisterD() const {
-  return SignedDecimal(state_[3]);
-}
+std::string md5::RegisterA() const { return SignedDecimal(state_[0]); }
+std::string md5::RegisterB() const { return SignedDecimal(state_[1]); }
+std::string md5::RegisterC() const { return SignedDecimal(state_[2]); }
+std::string md5::RegisterD() const { return SignedDecimal(state_[3]); }
 
 void md5::MD5Init() {
   state_ = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};

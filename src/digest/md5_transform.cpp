@@ -13,12 +13,8 @@ namespace {
 inline std::uint32_t F(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
   return ((c ^ d) & b) ^ d;
 }
-inline std::uint32_t H(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
-  return b ^ (c ^ d);
-}
-inline std::uint32_t I(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
-  return c ^ (b | ~d);
-}
+inline std::uint32_t H(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return b ^ (c ^ d); }
+inline std::uint32_t I(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return c ^ (b | ~d); }
 
 template <std::uint32_t (*Round)(std::uint32_t, std::uint32_t, std::uint32_t), int Shift>
 inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,

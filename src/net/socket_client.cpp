@@ -96,7 +96,8 @@ std::string SocketClient::SockReceive() {
       return platform::DecodeCp936(bytes);
     }
     // Never block on a receive past the overall limit.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     bool readable = false;
     const int ready = left.count() > 0 ? platform::WaitForSocket(activeSocket_, left, readable) : 0;
     if (ready == 0) {

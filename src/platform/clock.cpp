@@ -1,6 +1,6 @@
-#include <cstdio>
-
 #include "platform/clock.h"
+
+#include <cstdio>
 
 namespace quorvix::platform {
 
@@ -9,8 +9,8 @@ double SecondsSinceMidnight(const LocalTime& time) {
 }
 
 std::string FormatLogTimestamp(const LocalTime& time) {
-  std::string text = std::to_string(time.year) + "-" + std::to_string(time.month) + "-" +
-                     std::to_string(time.day);
+  std::string text =
+      std::to_string(time.year) + "-" + std::to_string(time.month) + "-" + std::to_string(time.day);
   if (time.hour == 0 && time.minute == 0 && time.second == 0) return text;
   char clock[16];
   std::snprintf(clock, sizeof clock, " %d:%02d:%02d", time.hour, time.minute, time.second);

@@ -9,8 +9,8 @@ namespace quorvix::platform {
 LocalTime SystemClock::Now() {
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                   now.wMilliseconds};
+  return LocalTime{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+                   now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 void SystemClock::Sleep(std::chrono::milliseconds duration) {

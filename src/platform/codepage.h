@@ -12,10 +12,10 @@ namespace quorvix::platform {
 inline constexpr char kUnmappableByte = '?';
 
 struct Cp936Text {
-  std::string bytes;            // the encoded text
-  std::size_t characters = 0;   // characters read from the input
-  std::size_t unmappable = 0;   // characters with no code (each became kUnmappableByte)
-  std::size_t doubleByte = 0;   // characters whose code takes two bytes
+  std::string bytes;           // the encoded text
+  std::size_t characters = 0;  // characters read from the input
+  std::size_t unmappable = 0;  // characters with no code (each became kUnmappableByte)
+  std::size_t doubleByte = 0;  // characters whose code takes two bytes
 };
 
 // Encodes UTF-8 text. Every character gives one or two bytes; a malformed UTF-8 byte counts as

@@ -56,7 +56,8 @@ std::string ParentOf(const std::string& path) {
 std::error_code CreateFolders(const std::string& path, unsigned mode) {
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0) {
-    return S_ISDIR(info.st_mode) ? std::error_code() : std::make_error_code(std::errc::not_a_directory);
+    return S_ISDIR(info.st_mode) ? std::error_code()
+                                 : std::make_error_code(std::errc::not_a_directory);
   }
   if (errno != ENOENT) return LastError();
   const std::string parent = ParentOf(path);

@@ -8,9 +8,7 @@
 namespace quorvix::platform {
 namespace {
 
-std::error_code LastError() {
-  return {static_cast<int>(::GetLastError()), std::system_category()};
-}
+std::error_code LastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
 
 std::string ParentOf(const std::string& path) {
   const auto cut = path.find_last_of("\\/");
@@ -56,8 +54,9 @@ std::error_code CreateFolders(const std::string& path, unsigned) {
   const std::wstring wide = Widen(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? std::error_code()
-                                                   : std::make_error_code(std::errc::not_a_directory);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY)
+               ? std::error_code()
+               : std::make_error_code(std::errc::not_a_directory);
   }
   const std::string parent = ParentOf(path);
   if (parent != path && parent != ".") {
@@ -109,7 +108,8 @@ std::error_code ReplaceFileAtomically(const std::string& path, std::string_view 
     }
   }
   if (beforeRename) beforeRename();
-  if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!::MoveFileExW(temp.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const std::error_code error = LastError();
     ::DeleteFileW(temp.c_str());
     return error;

@@ -32,7 +32,8 @@ ProgramLocation CurrentProgramLocation() {
   // Paths may be longer than MAX_PATH: grow until the name fits.
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
       throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
                               "GetModuleFileName");

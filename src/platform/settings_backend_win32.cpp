@@ -33,9 +33,9 @@ using Status = SettingsBackend::Status;
 
 Status SetText(HKEY key, const std::string& name, const std::string& text) {
   // REG_SZ with its terminator: the size passed counts the NUL.
-  const LSTATUS rc = ::RegSetValueExA(key, name.c_str(), 0, REG_SZ,
-                                      reinterpret_cast<const BYTE*>(text.c_str()),
-                                      static_cast<DWORD>(text.size() + 1));
+  const LSTATUS rc =
+      ::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
   return rc == ERROR_SUCCESS ? Status::Ok : Status::Failed;
 }
 

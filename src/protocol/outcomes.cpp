@@ -11,19 +11,19 @@ namespace {
 struct UpdateTexts {
   std::string_view noData;
   std::string_view serverError;
-  std::string_view success;        // "域名" + domain + success
-  std::string_view failure;        // "域名" + domain + failure + text
-  std::size_t textFromWhenOk;      // RET-CODE "200": the failure text starts at this character
-  std::size_t textFromOtherwise;   // any other RET-CODE
-  std::string_view refusal;        // RET-CODE "500": refusal + RET-INFO
+  std::string_view success;       // "域名" + domain + success
+  std::string_view failure;       // "域名" + domain + failure + text
+  std::size_t textFromWhenOk;     // RET-CODE "200": the failure text starts at this character
+  std::size_t textFromOtherwise;  // any other RET-CODE
+  std::string_view refusal;       // RET-CODE "500": refusal + RET-INFO
 };
 
-constexpr UpdateTexts kStartTexts{"_START命令,服务器未返回数据", "_START命令,服务器错误",
-                                  "动态解析成功", "动态解析失败,", 4, 5,
-                                  "动态解析域名失败,结果:"};
-constexpr UpdateTexts kStopTexts{"_STOP命令,服务器未返回数据", "_STOP命令,服务器错误",
-                                 "停止解析成功", "停止解析失败,", 5, 4,
-                                 "停止解析域名失败,结果:"};
+constexpr UpdateTexts kStartTexts{
+    "_START命令,服务器未返回数据", "_START命令,服务器错误", "动态解析成功", "动态解析失败,", 4, 5,
+    "动态解析域名失败,结果:"};
+constexpr UpdateTexts kStopTexts{
+    "_STOP命令,服务器未返回数据", "_STOP命令,服务器错误", "停止解析成功", "停止解析失败,", 5, 4,
+    "停止解析域名失败,结果:"};
 
 // Calls visit(domain, result) for each item of a RET-DMLIST that holds a "|".
 template <typename Visit>
@@ -31,7 +31,8 @@ void ForEachResult(std::string_view list, Visit visit) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = list.find(',', start);
-    const std::string_view item = list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    const std::string_view item = list.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     if (const std::size_t bar = item.find('|'); bar != std::string_view::npos) {
       visit(item.substr(0, bar), item.substr(bar + 1));
     }
@@ -42,7 +43,8 @@ void ForEachResult(std::string_view list, Visit visit) {
 
 std::string FailureLine(const UpdateTexts& texts, std::string_view domain, std::string_view result,
                         std::size_t from) {
-  return "域名" + std::string(domain) + std::string(texts.failure) + TextFromCharacter(result, from);
+  return "域名" + std::string(domain) + std::string(texts.failure) +
+         TextFromCharacter(result, from);
 }
 
 bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& texts) {

@@ -25,15 +25,14 @@ std::string RequestText(std::string_view command, bool glbMX, std::string_view d
   const std::string& host = HostFor(command, endpoints);
   // The "&" before the last parameter is written even when that parameter is empty. Nothing is
   // percent-encoded: every part is ASCII without spaces.
-  const std::string query = "?Command=" + std::string(command) +
-                            "&glbMX=" + (glbMX ? "True" : "False") + "&" + last;
-  return "GET " + path + query + " HTTP/1.1\r\n" +
-         "Host: " + host + "\r\n" +
+  const std::string query =
+      "?Command=" + std::string(command) + "&glbMX=" + (glbMX ? "True" : "False") + "&" + last;
+  return "GET " + path + query + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
          "Accept: */*\r\n"
          "Pragma: no-cache\r\n"
          "Connection: close\r\n" +
-         "Referer: " + host + "\r\n" +
-         "User-Agent: quorvixDDNS/" + VersionText() + "\r\n"
+         "Referer: " + host + "\r\n" + "User-Agent: quorvixDDNS/" + VersionText() +
+         "\r\n"
          "\r\n";
 }
 

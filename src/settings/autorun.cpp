@@ -6,8 +6,9 @@ namespace quorvix {
 bool SettingsStore::SetAutoRun(bool enable) {
   using Status = platform::SettingsBackend::Status;
   const std::string command = platform::AutoRunCommand(program_);
-  const Status status = enable ? backend_.SetAutoRunEntry(program_.baseName, command, autoRunArguments_)
-                               : backend_.DeleteAutoRunEntry(program_.baseName);
+  const Status status =
+      enable ? backend_.SetAutoRunEntry(program_.baseName, command, autoRunArguments_)
+             : backend_.DeleteAutoRunEntry(program_.baseName);
   return status == Status::Ok;
 }
 

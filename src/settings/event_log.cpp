@@ -14,8 +14,7 @@ void EventLog::SetLineObserver(std::function<void(std::string_view)> observer) {
 
 void EventLog::WriteLog(std::string_view message, bool verboseOnly) {
   if (verboseOnly && !state_.glbLogVerbose) return;
-  const std::string line =
-      platform::FormatLogTimestamp(clock_.Now()) + "\t" + std::string(message);
+  const std::string line = platform::FormatLogTimestamp(clock_.Now()) + "\t" + std::string(message);
   if (observer_) observer_(line);
   const std::error_code error =
       platform::AppendToFile(state_.logFilePath, platform::ToPlatformText(line + "\r\n"));

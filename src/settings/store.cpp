@@ -27,7 +27,8 @@ std::string SettingsStore::ReadSetting(std::string_view name) {
   }
   if (status != Status::Ok || size < 2) return {};
   // The text ends at its first NUL, whatever size the store reported.
-  return platform::FromPlatformText(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())));
+  return platform::FromPlatformText(
+      std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())));
 }
 
 bool SettingsStore::WriteSetting(std::string_view name, std::string_view text) {

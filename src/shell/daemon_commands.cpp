@@ -95,8 +95,8 @@ struct Session {
     core.store.SetAutoRunArguments("run");
     desktop.Attach(core.shell, core.state);
     std::ostream& out = context.out;
-    // As `log` prints the file: without the CRs of a verbose line's server reply, which would
-    // make the journal keep the line as binary data.
+    // The text `log` prints: a verbose line holds the service's reply with its CR LF line ends,
+    // which would leave stray CRs in whatever reads the output (a terminal, the journal).
     core.log.SetLineObserver([&out](std::string_view line) {
       std::string text(line);
       std::erase(text, '\r');

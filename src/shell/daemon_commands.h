@@ -13,11 +13,11 @@
 namespace quorvix {
 
 struct DaemonContext {
-  std::istream& in;    // where --password-stdin reads
-  std::ostream& out;   // the log's lines and the commands' output
-  std::ostream& err;   // messages and errors
+  std::istream& in;   // where --password-stdin reads
+  std::ostream& out;  // the log's lines and the commands' output
+  std::ostream& err;  // messages and errors
   platform::Clock& clock;
-  ClientSetup setup;   // the store, log and servers
+  ClientSetup setup;                                        // the store, log and servers
   std::chrono::milliseconds tick{std::chrono::minutes(1)};  // the watch timer's interval
   bool terminal = false;  // standard input is a terminal (passwords are asked for there)
 };

@@ -54,7 +54,8 @@ void HeadlessDesktop::SetWatchTimer(bool enabled) { timerOn_ = enabled; }
 void HeadlessDesktop::ShowWindow(Window window) {
   if (window != Window::Settings) return;  // the log goes to standard output anyway
   wantedSettings_ = true;
-  err_ << "没有设置要解析的域名. 请先用 \"quorvixddnsd add 域名\" 添加域名及其管理密码." << std::endl;
+  err_ << "没有设置要解析的域名. 请先用 \"quorvixddnsd add 域名\" 添加域名及其管理密码."
+       << std::endl;
   // Closed at once, as a cancelled dialog: the start-up goes on without domains.
   if (state_ != nullptr) state_->setupWaiting = false;
 }

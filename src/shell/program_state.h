@@ -8,9 +8,9 @@
 namespace quorvix {
 
 struct ProgramState {
-  std::string publicIp;           // the Y-IP of the last successful GETIP
-  std::string localIp;            // the machine's own address, refreshed by every sent GETIP
-  std::int16_t serverMajor = 0;   // the newest version reported by GETVER
+  std::string publicIp;          // the Y-IP of the last successful GETIP
+  std::string localIp;           // the machine's own address, refreshed by every sent GETIP
+  std::int16_t serverMajor = 0;  // the newest version reported by GETVER
   std::int16_t serverMinor = 0;
   bool glbAutoRun = false;        // start with the system (loaded from the store)
   bool glbMX = false;             // also resolve the MX record

@@ -13,8 +13,9 @@ inline void PlaceInTheMiddle(QWidget& window) {
   const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
   const QSize area = screen->size();
-  const FormPosition position = CenterForm(static_cast<float>(area.width()), static_cast<float>(area.height()),
-                                           static_cast<float>(window.width()), static_cast<float>(window.height()));
+  const FormPosition position =
+      CenterForm(static_cast<float>(area.width()), static_cast<float>(area.height()),
+                 static_cast<float>(window.width()), static_cast<float>(window.height()));
   window.move(static_cast<int>(position.left), static_cast<int>(position.top));
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,6 +37,11 @@ const std::string kVersioned = "quorvixddnsd-testable(ver" + std::to_string(buil
                                "." + std::to_string(build::kVersionMinor) + ")";
 const std::string kStopLine = "\t" + kVersioned + "停止!\n";
 const std::string kGetIpLine = "\t获取本机公网IP成功,IP地址是:127.0.0.1\n";
+
+// A failing case is shown by its name.
+template <typename Case>
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::size_t Count(const std::string& text, std::string_view part) {
   std::size_t n = 0;

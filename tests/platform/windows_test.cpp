@@ -1,10 +1,9 @@
 // What only Windows has: the registry store, Winsock, the module path, the named mutex. Run
 // under Wine with the Chinese ANSI code page (LC_ALL=zh_CN.UTF-8 gives code page 936).
-#include <winsock2.h>
-#include <windows.h>
-#include <ws2tcpip.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <filesystem>
 #include <string>
@@ -34,8 +33,9 @@ class RegistryTest : public ::testing::Test {
  protected:
   RegistryTest() {
     hives_.root = HKEY_CURRENT_USER;
-    const std::string base = "SOFTWARE\\QuorvixDDNS-test-" + std::to_string(::GetCurrentProcessId()) +
-                             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string base = "SOFTWARE\\QuorvixDDNS-test-" +
+                             std::to_string(::GetCurrentProcessId()) + "-" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
     hives_.programKey = base + "\\Program";
     hives_.runKey = base + "\\Run";
     base_ = base;
@@ -216,9 +216,8 @@ class WinsockTest : public ::testing::Test {
   WinsockTest() {
     state_.glbLogVerbose = true;
     state_.logFilePath = dir_ / "q.log";
-    log_.SetLineObserver([this](std::string_view line) {
-      lines_.emplace_back(line.substr(line.find('\t') + 1));
-    });
+    log_.SetLineObserver(
+        [this](std::string_view line) { lines_.emplace_back(line.substr(line.find('\t') + 1)); });
   }
   bool Logged(const std::string& line) const {
     return std::find(lines_.begin(), lines_.end(), line) != lines_.end();

@@ -192,9 +192,7 @@ struct SilentCase {
   std::string line;
 };
 
-void PrintTo(const SilentCase& c, std::ostream* os) {
-  *os << c.command;
-}
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.command; }
 
 class SilentServer : public ::testing::TestWithParam<SilentCase> {};
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "support/log_recorder.h"
 #include "support/http_reply.h"
+#include "support/log_recorder.h"
 
 namespace quorvix {
 namespace {
@@ -21,9 +21,7 @@ struct Line {
 constexpr bool kVerbose = true;
 constexpr bool kAlways = false;
 
-std::string Ok(std::vector<std::string> valueLines) {
-  return HttpReply(valueLines);
-}
+std::string Ok(std::vector<std::string> valueLines) { return HttpReply(valueLines); }
 std::string Status(std::string_view statusLine, std::vector<std::string> valueLines) {
   return HttpReply(valueLines, statusLine);
 }

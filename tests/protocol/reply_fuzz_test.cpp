@@ -10,8 +10,8 @@
 
 #include "protocol/outcomes.h"
 #include "protocol/reply_parse.h"
-#include "support/log_recorder.h"
 #include "support/http_reply.h"
+#include "support/log_recorder.h"
 
 namespace quorvix {
 namespace {

@@ -45,9 +45,7 @@ struct RequestCase {
   std::string expected;
 };
 
-void PrintTo(const RequestCase& c, std::ostream* os) {
-  *os << c.name;
-}
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
 
 class RequestTextCases : public ::testing::TestWithParam<RequestCase> {};
 
@@ -100,9 +98,7 @@ struct BuildCase {
   std::string expected;
 };
 
-void PrintTo(const BuildCase& c, std::ostream* os) {
-  *os << c.name;
-}
+void PrintTo(const BuildCase& c, std::ostream* os) { *os << c.name; }
 
 class BuildRequestCases : public ::testing::TestWithParam<BuildCase> {};
 

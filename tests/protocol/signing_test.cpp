@@ -33,9 +33,7 @@ struct SignCase {
   std::vector<std::string> lines;  // every line written
 };
 
-void PrintTo(const SignCase& c, std::ostream* os) {
-  *os << c.name;
-}
+void PrintTo(const SignCase& c, std::ostream* os) { *os << c.name; }
 
 class SignedDomainListCases : public ::testing::TestWithParam<SignCase> {};
 

@@ -1,5 +1,7 @@
 // The Qt front-end is wired to the logic: the menu, the icon's mouse actions, the timer, and
 // the Quit item locked while the start-up runs.
+#include "shell/frm_main.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,7 +9,6 @@
 
 #include "platform/settings_backend_posix.h"
 #include "shell/client_core.h"
-#include "shell/frm_main.h"
 #include "support/fake_clock.h"
 #include "support/script_server.h"
 #include "support/temp_dir.h"
@@ -43,9 +44,9 @@ TEST_F(FrmMainTest, MenuHasItsNineItemsInOrder) {
   window_.Attach(core.shell, core.state);
   const QList<QAction*> items = window_.trayMenu()->actions();
   const std::vector<std::pair<const char*, const char*>> expected = {
-      {"mnuTrayLog", "日志记录"},   {"mnuTrayUpdate", "升级软件"}, {"mnuTrayFlush", "刷新解析"},
-      {"mnuTrayStop", "停止解析"},  {"mnuTraySetup", "参数设置"}, {"menuTrayLine", ""},
-      {"mnuTrayHelp", "帮助"},      {"mnuTrayAbout", "关于"},     {"mnuTrayQuit", "退出"}};
+      {"mnuTrayLog", "日志记录"},  {"mnuTrayUpdate", "升级软件"}, {"mnuTrayFlush", "刷新解析"},
+      {"mnuTrayStop", "停止解析"}, {"mnuTraySetup", "参数设置"},  {"menuTrayLine", ""},
+      {"mnuTrayHelp", "帮助"},     {"mnuTrayAbout", "关于"},      {"mnuTrayQuit", "退出"}};
   ASSERT_EQ(items.size(), static_cast<qsizetype>(expected.size()));
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const QAction* item = items[static_cast<qsizetype>(i)];
@@ -67,9 +68,8 @@ TEST_F(FrmMainTest, QuitIsLockedWhileTheStartUpRuns) {
   QAction* quit = window_.findChild<QAction*>(QStringLiteral("mnuTrayQuit"));
   ASSERT_NE(quit, nullptr);
   std::vector<bool> quitEnabledWhenShown;
-  QObject::connect(&window_, &frmMain::windowRequested, [&](Window) {
-    quitEnabledWhenShown.push_back(quit->isEnabled());
-  });
+  QObject::connect(&window_, &frmMain::windowRequested,
+                   [&](Window) { quitEnabledWhenShown.push_back(quit->isEnabled()); });
   core.shell.RunStartup(false);
   // The settings dialog (no domains), then the log viewer (nothing updated).
   ASSERT_EQ(quitEnabledWhenShown.size(), 2u);

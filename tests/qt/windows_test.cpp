@@ -52,9 +52,7 @@ void Commit(QWidget* widget, const QString& text) {
 }
 
 // Closed windows go when control is back in the event loop.
-void RunDeferredDeletes() {
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
+void RunDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 std::string Lines(int from, int to) {
   std::string text;

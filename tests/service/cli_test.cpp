@@ -121,9 +121,7 @@ struct BadCall {
   int status;
 };
 
-void PrintTo(const BadCall& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const BadCall& c, std::ostream* out) { *out << c.name; }
 
 class Refused : public CommandLine, public ::testing::WithParamInterface<BadCall> {};
 

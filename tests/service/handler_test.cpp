@@ -196,9 +196,7 @@ struct ResultCase {
   std::size_t items;  // what the client's list reader must find in the results
 };
 
-void PrintTo(const ResultCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const ResultCase& c, std::ostream* out) { *out << c.name; }
 
 const std::string kUnknownStart = "404域名不存在";
 const std::string kUnknownStop = "404 域名不存在";
@@ -354,9 +352,7 @@ struct RefusalCase {
   std::string info;
 };
 
-void PrintTo(const RefusalCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 class Refusal : public HandlerTest,
                 public ::testing::WithParamInterface<std::tuple<std::string, RefusalCase>> {};
@@ -394,9 +390,7 @@ struct StatusCase {
   int status;
 };
 
-void PrintTo(const StatusCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const StatusCase& c, std::ostream* out) { *out << c.name; }
 
 class HttpStatus : public HandlerTest, public ::testing::WithParamInterface<StatusCase> {};
 

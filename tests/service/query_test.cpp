@@ -21,9 +21,7 @@ struct QueryCase {
   std::string_view domainList;
 };
 
-void PrintTo(const QueryCase& c, std::ostream* out) {
-  *out << c.name << ": " << c.query;
-}
+void PrintTo(const QueryCase& c, std::ostream* out) { *out << c.name << ": " << c.query; }
 
 class ParseQueryTable : public ::testing::TestWithParam<QueryCase> {};
 

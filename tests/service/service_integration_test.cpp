@@ -245,9 +245,7 @@ struct OutcomeCase {
   const char* line;    // what the client logs for the domain
 };
 
-void PrintTo(const OutcomeCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
 
 class ClientOutcome : public ServiceTest, public ::testing::WithParamInterface<OutcomeCase> {};
 
@@ -364,9 +362,7 @@ struct StatusCase {
   int status;
 };
 
-void PrintTo(const StatusCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const StatusCase& c, std::ostream* out) { *out << c.name; }
 
 class HttpStatus : public ServiceTest, public ::testing::WithParamInterface<StatusCase> {};
 
@@ -430,9 +426,7 @@ struct OversizedCase {
   std::string request;
 };
 
-void PrintTo(const OversizedCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const OversizedCase& c, std::ostream* out) { *out << c.name; }
 
 class Oversized : public ServiceTest, public ::testing::WithParamInterface<OversizedCase> {};
 
@@ -482,9 +476,7 @@ struct GarbageCase {
   bool hangUp;  // stop sending (half-close) after the bytes
 };
 
-void PrintTo(const GarbageCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const GarbageCase& c, std::ostream* out) { *out << c.name; }
 
 class Garbage : public ServiceTest, public ::testing::WithParamInterface<GarbageCase> {};
 
@@ -589,9 +581,7 @@ struct ForwardCase {
   const char* caller;
 };
 
-void PrintTo(const ForwardCase& c, std::ostream* out) {
-  *out << c.name;
-}
+void PrintTo(const ForwardCase& c, std::ostream* out) { *out << c.name; }
 
 class ForwardedFor : public ServiceTest, public ::testing::WithParamInterface<ForwardCase> {};
 

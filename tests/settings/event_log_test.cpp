@@ -124,9 +124,7 @@ struct UnwritableCase {
   int error;
 };
 
-void PrintTo(const UnwritableCase& c, std::ostream* os) {
-  *os << c.label;
-}
+void PrintTo(const UnwritableCase& c, std::ostream* os) { *os << c.label; }
 
 class EventLogUnwritableTest : public EventLogTest,
                                public ::testing::WithParamInterface<UnwritableCase> {};

@@ -74,9 +74,7 @@ struct WordCase {
   bool expected;
 };
 
-void PrintTo(const WordCase& c, std::ostream* os) {
-  *os << c.name << "='" << c.stored << "'";
-}
+void PrintTo(const WordCase& c, std::ostream* os) { *os << c.name << "='" << c.stored << "'"; }
 
 class StoreWordTest : public StoreTest, public ::testing::WithParamInterface<WordCase> {};
 
@@ -115,9 +113,7 @@ struct LengthCase {
   std::string expected;
 };
 
-void PrintTo(const LengthCase& c, std::ostream* os) {
-  *os << c.label;
-}
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.label; }
 
 class StoreLengthTest : public StoreTest, public ::testing::WithParamInterface<LengthCase> {};
 

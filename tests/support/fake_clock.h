@@ -22,8 +22,8 @@ class FakeClock : public platform::Clock {
   // Moves the time of day forward; past midnight the date moves on by one day (the calendar
   // month is not rolled: tests stay within a month).
   void Advance(std::chrono::milliseconds duration) {
-    long long ms = ((now_.hour * 60LL + now_.minute) * 60 + now_.second) * 1000 +
-                   now_.millisecond + duration.count();
+    long long ms = ((now_.hour * 60LL + now_.minute) * 60 + now_.second) * 1000 + now_.millisecond +
+                   duration.count();
     constexpr long long kDay = 24LL * 3600 * 1000;
     now_.day += static_cast<int>(ms / kDay);
     ms %= kDay;

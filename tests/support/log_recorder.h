@@ -15,7 +15,8 @@ namespace quorvix::testing {
 
 class LogRecorder {
  public:
-  explicit LogRecorder(ProgramState& state, bool verbose = true) : state_(state), log_(state, desktop_, clock_) {
+  explicit LogRecorder(ProgramState& state, bool verbose = true)
+      : state_(state), log_(state, desktop_, clock_) {
     state_.glbLogVerbose = verbose;
     state_.logFilePath = dir_ / "quorvixDDNS.log";
     log_.SetLineObserver([this](std::string_view line) {

@@ -58,9 +58,7 @@ ScriptServer::ScriptServer(std::vector<ServerStep> script, std::chrono::seconds 
   thread_ = std::thread([this] { Run(); });
 }
 
-ScriptServer::~ScriptServer() {
-  Stop();
-}
+ScriptServer::~ScriptServer() { Stop(); }
 
 void ScriptServer::Stop() {
   stop_ = true;

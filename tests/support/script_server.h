@@ -18,13 +18,13 @@ namespace quorvix::testing {
 
 struct ServerStep {
   enum class Kind {
-    Reply,       // write each chunk (after `delay` each), then close
-    ReplyOpen,   // write each chunk, then keep the connection open without a word
-    CloseAtOnce, // close without writing
-    NeverAnswer, // keep the connection open, write nothing
-    Drip,        // write the first chunk one byte at a time, `delay` apart, then keep open
-    Flood,       // write `floodBytes` bytes as fast as the client takes them
-    Reset,       // write the chunks, then reset the connection (RST)
+    Reply,        // write each chunk (after `delay` each), then close
+    ReplyOpen,    // write each chunk, then keep the connection open without a word
+    CloseAtOnce,  // close without writing
+    NeverAnswer,  // keep the connection open, write nothing
+    Drip,         // write the first chunk one byte at a time, `delay` apart, then keep open
+    Flood,        // write `floodBytes` bytes as fast as the client takes them
+    Reset,        // write the chunks, then reset the connection (RST)
   };
   Kind kind = Kind::Reply;
   std::vector<std::string> chunks;

@@ -12,7 +12,9 @@
 namespace quorvix {
 
 frmSetup::frmSetup(ShellServices services, Shell& shell, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmSetup>()), shell_(shell),
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::frmSetup>()),
+      shell_(shell),
       logic_(*this, services, shell) {
   ui_->setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
@@ -35,22 +37,27 @@ frmSetup::frmSetup(ShellServices services, Shell& shell, QWidget* parent)
   PlaceInTheMiddle(*this);
   ui_->strDomain->setFocus();
 
-  connect(ui_->cmdNew, &QPushButton::clicked, this, [this] { shell_.Guarded([this] { logic_.Add(); }); });
-  connect(ui_->cmdDel, &QPushButton::clicked, this, [this] { shell_.Guarded([this] { logic_.Delete(); }); });
-  connect(ui_->cmdOkay, &QPushButton::clicked, this, [this] { shell_.Guarded([this] { logic_.Ok(); }); });
-  connect(ui_->cmdCancel, &QPushButton::clicked, this, [this] { shell_.Guarded([this] { logic_.Cancel(); }); });
+  connect(ui_->cmdNew, &QPushButton::clicked, this,
+          [this] { shell_.Guarded([this] { logic_.Add(); }); });
+  connect(ui_->cmdDel, &QPushButton::clicked, this,
+          [this] { shell_.Guarded([this] { logic_.Delete(); }); });
+  connect(ui_->cmdOkay, &QPushButton::clicked, this,
+          [this] { shell_.Guarded([this] { logic_.Ok(); }); });
+  connect(ui_->cmdCancel, &QPushButton::clicked, this,
+          [this] { shell_.Guarded([this] { logic_.Cancel(); }); });
   connect(ui_->domainList, &QListWidget::itemDoubleClicked, this,
           [this] { shell_.Guarded([this] { logic_.TakeBack(); }); });
   // Any change of the box, by the user or from code, counts as its click.
   connect(ui_->chkAutoRun, &QCheckBox::stateChanged, this, [this] { logic_.AutoRunClicked(); });
   const std::pair<QAction*, void (SetupDialog::*)()> menu[] = {
-      {ui_->mnuFresh, &SetupDialog::MenuRefresh}, {ui_->mnuStop, &SetupDialog::MenuStop},
-      {ui_->mnuQuit, &SetupDialog::MenuQuit},     {ui_->mnuLog, &SetupDialog::MenuLog},
+      {ui_->mnuFresh, &SetupDialog::MenuRefresh},  {ui_->mnuStop, &SetupDialog::MenuStop},
+      {ui_->mnuQuit, &SetupDialog::MenuQuit},      {ui_->mnuLog, &SetupDialog::MenuLog},
       {ui_->mnuUpdate, &SetupDialog::MenuUpgrade}, {ui_->mnuHelp, &SetupDialog::MenuHelp},
-      {ui_->mnubuy, &SetupDialog::MenuBuy},       {ui_->mnuAbout, &SetupDialog::MenuAbout}};
+      {ui_->mnubuy, &SetupDialog::MenuBuy},        {ui_->mnuAbout, &SetupDialog::MenuAbout}};
   for (const auto& [action, handler] : menu) {
-    connect(action, &QAction::triggered, this,
-            [this, handler = handler] { shell_.Guarded([this, handler] { (logic_.*handler)(); }); });
+    connect(action, &QAction::triggered, this, [this, handler = handler] {
+      shell_.Guarded([this, handler] { (logic_.*handler)(); });
+    });
   }
   shell_.Guarded([this] { logic_.Load(); });
 }
@@ -64,7 +71,9 @@ void frmSetup::SetPasswordText(const std::string& text) { ui_->Password->setText
 void frmSetup::FocusDomain() { ui_->strDomain->setFocus(); }
 void frmSetup::FocusPassword() { ui_->Password->setFocus(); }
 int frmSetup::ItemCount() const { return ui_->domainList->count(); }
-std::string frmSetup::ItemText(int index) const { return Utf8(ui_->domainList->item(index)->text()); }
+std::string frmSetup::ItemText(int index) const {
+  return Utf8(ui_->domainList->item(index)->text());
+}
 
 int frmSetup::SelectedIndex() const {
   const QList<QListWidgetItem*> selected = ui_->domainList->selectedItems();

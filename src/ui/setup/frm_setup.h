@@ -46,7 +46,6 @@ class frmSetup : public QDialog, public SetupView {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-
   std::unique_ptr<Ui::frmSetup> ui_;
   Shell& shell_;
   SetupDialog logic_;

@@ -4,9 +4,9 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
+#include "ui/place_window.h"
 #include "ui/qt_text.h"
 #include "ui/windows/about.h"
-#include "ui/place_window.h"
 #include "ui_frmAbout.h"
 
 namespace quorvix {
@@ -22,8 +22,8 @@ frmAbout::frmAbout(Desktop& desktop, QWidget* parent)
   ui_->lblInfo->setText(Qt8(AboutText()));
   ui_->Label2->setText(Qt8(WebSiteAddress()));
   QFont link;
-  link.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                    QStringLiteral("WenQuanYi Micro Hei")});
+  link.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
   link.setPointSize(9);
   link.setUnderline(true);
   ui_->Label2->setFont(link);

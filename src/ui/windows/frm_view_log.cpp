@@ -63,9 +63,7 @@ void frmViewLog::ScrollToNewest() {
       static_cast<int>(ScrollFor(lines_, std::max<std::size_t>(rows, 1))));
 }
 
-int frmViewLog::scrolledLines() const {
-  return ui_->txtLog->verticalScrollBar()->value();
-}
+int frmViewLog::scrolledLines() const { return ui_->txtLog->verticalScrollBar()->value(); }
 
 void frmViewLog::Clear() {
   const ClearResult result = ClearLogFile(s_.state.logFilePath);

@@ -20,7 +20,8 @@ LogSnapshot ReadLogSnapshot(const std::string& path) {
   if (!std::filesystem::exists(path, error)) return snapshot;
   std::ifstream file(path, std::ios::binary);
   if (!file || std::filesystem::is_directory(path, error)) {
-    snapshot.error = platform::ErrorText(std::error_code(errno ? errno : EISDIR, std::generic_category()));
+    snapshot.error =
+        platform::ErrorText(std::error_code(errno ? errno : EISDIR, std::generic_category()));
     return snapshot;
   }
   std::string line;

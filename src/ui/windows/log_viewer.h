@@ -8,10 +8,10 @@
 namespace quorvix {
 
 struct LogSnapshot {
-  std::string text;         // every line of the file followed by CR LF, in file order
-  std::size_t lines = 0;    // any number: no 16-bit limit
-  std::size_t scroll = 0;   // ScrollFor(lines): lines - 23
-  std::string error;        // why an existing file could not be read (then text is empty)
+  std::string text;        // every line of the file followed by CR LF, in file order
+  std::size_t lines = 0;   // any number: no 16-bit limit
+  std::size_t scroll = 0;  // ScrollFor(lines): lines - 23
+  std::string error;       // why an existing file could not be read (then text is empty)
 };
 
 // The lines the viewer's box shows on the desktop its layout was made for.
