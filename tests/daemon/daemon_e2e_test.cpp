@@ -103,7 +103,9 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  void Signal(int signal) const { ::kill(pid_, signal); }
+  void Signal(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);  // never -1: that would reach every process
+  }
 
   // The exit status, 128 + the number of a signal that ended it; none if it does not end.
   std::optional<int> Wait() {
