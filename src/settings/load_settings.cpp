@@ -3,7 +3,7 @@
 
 namespace quorvix {
 
-void SettingsStore::LoadSettings(ProgramState& state) {
+void SettingsStore::LoadSettings(ProgramState& state, bool markFirstRun) {
   const std::string autoRun = ReadSetting(kSettingAutoRun);
   const std::string mx = ReadSetting(kSettingMX);
   const std::string firstRun = ReadSetting(kSettingFirstRun);
@@ -17,7 +17,8 @@ void SettingsStore::LoadSettings(ProgramState& state) {
     state.glbFirstRun = false;
   } else {
     state.glbFirstRun = true;
-    WriteSetting(kSettingFirstRun, kFalseWord);  // detected once per machine; result ignored
+    // Detected once per machine; the result is ignored.
+    if (markFirstRun) WriteSetting(kSettingFirstRun, kFalseWord);
   }
   state.glbLogVerbose = logVerbose == kTrueWord;
   // Every entry of the list ends with ",", so a comma means at least one domain.

@@ -54,8 +54,9 @@ class SettingsStore {
   bool SetAutoRun(bool enable);
 
   // Reads every setting into the state with its default, marks the first run as done in the
-  // store, and sets the log file's path.
-  void LoadSettings(ProgramState& state);
+  // store, and sets the log file's path. Commands that only change settings pass false for
+  // `markFirstRun`, so that the program's own first start still does its first-run work.
+  void LoadSettings(ProgramState& state, bool markFirstRun = true);
 
   const platform::ProgramLocation& program() const { return program_; }
 

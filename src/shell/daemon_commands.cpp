@@ -131,7 +131,7 @@ template <typename Edit>
 int EditSettings(DaemonContext& context, Edit edit) {
   Session session(context);
   ClientCore& core = session.core;
-  core.store.LoadSettings(core.state);
+  core.store.LoadSettings(core.state, false);
   CommandLineSetupView view;
   SetupDialog dialog(view, core.services(), core.shell);
   dialog.Load();
@@ -206,7 +206,7 @@ int List(DaemonContext& context) {
 template <typename Command>
 int Once(DaemonContext& context, Command command) {
   Session session(context);
-  session.core.store.LoadSettings(session.core.state);
+  session.core.store.LoadSettings(session.core.state, false);
   bool ok = false;
   session.core.shell.Guarded([&] { ok = command(session.core.shell); });
   return ok ? 0 : 1;
@@ -214,7 +214,7 @@ int Once(DaemonContext& context, Command command) {
 
 int PrintLog(DaemonContext& context) {
   Session session(context);
-  session.core.store.LoadSettings(session.core.state);
+  session.core.store.LoadSettings(session.core.state, false);
   const LogSnapshot snapshot = ReadLogSnapshot(session.core.state.logFilePath);
   if (!snapshot.error.empty()) {
     context.err << "无法读取日志文件:" << snapshot.error << std::endl;

@@ -225,6 +225,16 @@ INSTANTIATE_TEST_SUITE_P(
                  false}),
     ByName());
 
+// Configuring before the first start must not use up the first start's own work (the
+// start-with-the-system entry it creates).
+TEST_F(DaemonTest, SettingsCommandsLeaveTheFirstRunToRun) {
+  ASSERT_EQ(Add(std::string(kDemo), kPassword).status, 0);
+  EXPECT_EQ(Command({"set", "mx", "off"}).status, 0);
+  EXPECT_EQ(Command({"refresh"}).status, 0);
+  EXPECT_FALSE(testing::FileExists(dir / "quorvixDDNS/glbFirstRun"));
+  EXPECT_FALSE(testing::FileExists(dir / "autostart/quorvixddnsd.desktop"));
+}
+
 TEST_F(DaemonTest, AddWithoutPasswordStdinNeedsATerminal) {
   const Outcome outcome = Command({"add", std::string(kDemo)}, std::string(kPassword) + "\n");
   EXPECT_EQ(outcome.status, 2);

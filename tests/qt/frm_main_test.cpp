@@ -10,6 +10,7 @@
 #include "platform/settings_backend_posix.h"
 #include "shell/client_core.h"
 #include "support/fake_clock.h"
+#include "support/loopback_setup.h"
 #include "support/script_server.h"
 #include "support/temp_dir.h"
 
@@ -21,18 +22,7 @@ using testing::TempDir;
 
 class FrmMainTest : public ::testing::Test {
  protected:
-  ClientSetup Setup(std::uint16_t port) {
-    ClientSetup setup;
-    setup.backend = std::make_unique<platform::PosixSettingsBackend>(
-        platform::PosixSettingsLocations{dir_ / "config", dir_ / "autostart"});
-    setup.program = {"/opt/q", "quorvixDDNS"};
-    setup.logFilePath = dir_ / "quorvixDDNS.log";
-    setup.limits.replyWait = std::chrono::milliseconds(200);
-    setup.limits.readLimit = std::chrono::milliseconds(200);
-    setup.lookup = [](const std::string&) { return std::vector<std::string>{"127.0.0.1"}; };
-    setup.endpoints = ServiceEndpoints{"ddns.quorvix.com", "ip.quorvix.com", port};
-    return setup;
-  }
+  ClientSetup Setup(std::uint16_t port) { return testing::LoopbackSetup(dir_, port); }
 
   TempDir dir_;
   FakeClock clock_;

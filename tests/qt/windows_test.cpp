@@ -24,6 +24,7 @@
 #include "shell/client_core.h"
 #include "support/fake_clock.h"
 #include "support/fake_desktop.h"
+#include "support/loopback_setup.h"
 #include "support/script_server.h"
 #include "support/shell_fixture.h"
 #include "support/temp_dir.h"
@@ -81,16 +82,7 @@ class WindowsTest : public ::testing::Test {
   }
 
   ClientSetup MakeSetup() {
-    ClientSetup setup;
-    setup.backend = std::make_unique<platform::PosixSettingsBackend>(
-        platform::PosixSettingsLocations{dir_ / "config", dir_ / "autostart"});
-    setup.program = {"/opt/q", "quorvixDDNS"};
-    setup.logFilePath = dir_ / "quorvixDDNS.log";
-    setup.limits.replyWait = std::chrono::milliseconds(1000);
-    setup.limits.readLimit = std::chrono::milliseconds(1000);
-    setup.lookup = [](const std::string&) { return std::vector<std::string>{"127.0.0.1"}; };
-    setup.endpoints = ServiceEndpoints{"ddns.quorvix.com", "ip.quorvix.com", server_.port()};
-    return setup;
+    return testing::LoopbackSetup(dir_, server_.port(), std::chrono::milliseconds(1000));
   }
 
   frmSetup* ShowSetup() {
