@@ -4,16 +4,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -38,17 +37,6 @@ const std::string kVersioned = "quorvixddnsd-testable(ver" + std::to_string(buil
 const std::string kStopLine = "\t" + kVersioned + "停止!\n";
 const std::string kGetIpLine = "\t获取本机公网IP成功,IP地址是:127.0.0.1\n";
 
-// A failing case is shown by its name.
-template <typename Case>
-requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-std::size_t Count(const std::string& text, std::string_view part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 // Polls until `done` holds; false when it still does not after a bound that only a test going
 // wrong reaches.
 bool Eventually(const std::function<bool()>& done) {
@@ -60,40 +48,31 @@ bool Eventually(const std::function<bool()>& done) {
   return true;
 }
 
-// A program run with exactly the given environment, standard input from a file and its
-// outputs into files; killed and reaped on destruction if still running.
+// A program run with exactly the given environment, standard input from `files`.in and its
+// outputs into `files`.out and .err; killed and reaped on destruction if still running.
 class Child {
  public:
-  Child(const Strings& argv, const Strings& env, const std::string& files) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, (files + ".in").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (files + ".out").c_str(), O_WRONLY | O_CREAT,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (files + ".err").c_str(), O_WRONLY | O_CREAT,
-                                     0600);
-    // The stop signals as a shell's child gets them, whatever this process does with them.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::vector<char*> args;
-    std::vector<char*> vars;
+  Child(const Strings& argv, const Strings& env, const std::string& files) : files_(files) {
+    std::vector<char*> args, vars;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     for (const std::string& var : env) vars.push_back(const_cast<char*>(var.c_str()));
     args.push_back(nullptr);
     vars.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), vars.data()) != 0) {
-      pid_ = -1;
-      ADD_FAILURE() << "cannot start " << argv[0];
-    }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    const std::string in = files + ".in", out = files + ".out", err = files + ".err";
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    // Only calls that are safe after fork. The stop signals as a shell's child gets them,
+    // whatever this process does with them.
+    ::dup2(::open(in.c_str(), O_RDONLY), 0);
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::execve(args[0], args.data(), vars.data());
+    ::_exit(127);
   }
   ~Child() {
     if (pid_ <= 0) return;
@@ -106,7 +85,6 @@ class Child {
   void Signal(int signal) const {
     if (pid_ > 0) ::kill(pid_, signal);  // never -1: that would reach every process
   }
-
   // The exit status, 128 + the number of a signal that ended it; none if it does not end.
   std::optional<int> Wait() {
     std::optional<int> status;
@@ -119,74 +97,59 @@ class Child {
     });
     return status;
   }
+  std::string Out() const { return ReadFile(files_ + ".out"); }
+  std::string Err() const { return ReadFile(files_ + ".err"); }
 
  private:
+  std::string files_;
   pid_t pid_ = -1;
-};
-
-struct Finished {
-  std::optional<int> status;
-  std::string out;
-  std::string err;
 };
 
 class EndToEnd : public ::testing::Test {
  protected:
   EndToEnd() { ::mkdir((dir / "run").c_str(), 0700); }
 
-  // Starts a program; its outputs are Out(n) and Err(n).
-  std::unique_ptr<Child> Start(const char* binary, Strings args, const std::string& input, int& n) {
-    n = ++children_;
-    testing::WriteFile(Files(n) + ".in", input);
+  std::unique_ptr<Child> Start(const char* binary, Strings args, const std::string& input = "") {
+    const std::string files = dir / std::to_string(++children_);
+    testing::WriteFile(files + ".in", input);
     args.insert(args.begin(), binary);
     return std::make_unique<Child>(
         args,
         Strings{"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + (dir / "config"),
                 "XDG_STATE_HOME=" + (dir / "state"), "XDG_RUNTIME_DIR=" + (dir / "run"),
                 "QUORVIX_TEST_PORT=" + std::to_string(port), "QUORVIX_TEST_TICK_MS=20"},
-        Files(n));
+        files);
   }
-  Finished RunToEnd(const char* binary, Strings args, const std::string& input = "") {
-    int n = 0;
-    const auto child = Start(binary, std::move(args), input, n);
-    const std::optional<int> status = child->Wait();
-    return {status, Out(n), Err(n)};
+  // Runs a program to its end, which must come with status `expected`; the child keeps its outputs.
+  std::unique_ptr<Child> Run(const char* binary, Strings args, const std::string& input = "",
+                             int expected = 0) {
+    auto child = Start(binary, std::move(args), input);
+    EXPECT_EQ(child->Wait(), expected) << child->Err();
+    return child;
   }
-  std::string Files(int n) const { return dir / std::to_string(n); }
-  std::string Out(int n) const { return ReadFile(Files(n) + ".out"); }
-  std::string Err(int n) const { return ReadFile(Files(n) + ".err"); }
 
   // The service with the demo account, on the ephemeral port its first line reports.
   void StartService(std::string_view accountPassword) {
-    const Finished account = RunToEnd(
-        kService,
+    Run(kService,
         {"account", "add", "demo.example.com", "--password-stdin", "--data", dir / "service"},
         std::string(accountPassword) + "\n");
-    ASSERT_EQ(account.status, 0) << account.err;
-    service_ = Start(kService, {"serve", "--port", "0", "--data", dir / "service"}, "", serviceN_);
+    service = Start(kService, {"serve", "--port", "0", "--data", dir / "service"});
     constexpr std::string_view kListening = "listening on 127.0.0.1:";
     std::string first;
     ASSERT_TRUE(Eventually([&] {
-      first = Out(serviceN_);
+      first = service->Out();
       return first.find('\n', first.find(kListening)) != std::string::npos;
     })) << first;
     port = static_cast<std::uint16_t>(
         std::stoi(first.substr(first.find(kListening) + kListening.size())));
   }
-  std::string ServiceLog() const { return Out(serviceN_); }
-
-  Finished AddDemo() {
-    return RunToEnd(kDaemon, {"add", "demo.example.com", "--password-stdin"},
-                    std::string(kPassword) + "\n");
-  }
 
   testing::TempDir dir;
   std::uint16_t port = testing::UnusedPort();
+  std::unique_ptr<Child> service;
 
  private:
   int children_ = 0;
-  int serviceN_ = 0;
-  std::unique_ptr<Child> service_;
 };
 
 struct WatchCase {
@@ -202,33 +165,36 @@ class Watch : public EndToEnd, public ::testing::WithParamInterface<WatchCase> {
 TEST_P(Watch, StartsWatchesAndStopsOnASignal) {
   const WatchCase& c = GetParam();
   StartService(c.accountPassword);
-  const Finished added = AddDemo();
-  ASSERT_EQ(added.status, 0) << added.err;
-  EXPECT_NE(added.out.find("\t" + c.result + "\n"), std::string::npos) << added.out;
+  const auto added =
+      Run(kDaemon, {"add", "demo.example.com", "--password-stdin"}, std::string(kPassword) + "\n");
+  EXPECT_NE(added->Out().find("\t" + c.result + "\n"), std::string::npos) << added->Out();
 
-  int n = 0;
-  const auto daemon = Start(kDaemon, {"run"}, "", n);
+  const auto daemon = Start(kDaemon, {"run"});
   std::string out;
-  // The start-up's GETIP, then the watch's after 30 ticks.
-  ASSERT_TRUE(Eventually([&] { return Count(out = Out(n), kGetIpLine) >= 2; })) << out;
-  std::size_t at = 0;
-  for (const std::string& line :
-       {"\t" + kVersioned + "启动!\n", kGetIpLine, std::string("\t尝试第1次更新域名解析\n"),
-        "\t" + c.result + "\n", kGetIpLine}) {
-    at = out.find(line, at);
-    ASSERT_NE(at, std::string::npos) << line << " in order in\n" << out;
-    at += line.size();
-  }
+  // The start-up's lines in order, then the watch's GETIP after 30 ticks.
+  const Strings lines{"\t" + kVersioned + "启动!\n", kGetIpLine, "\t尝试第1次更新域名解析\n",
+                      "\t" + c.result + "\n", kGetIpLine};
+  const auto inOrder = [&] {
+    out = daemon->Out();
+    std::size_t at = 0;
+    for (const std::string& line : lines) {
+      if ((at = out.find(line, at)) == std::string::npos) return false;
+      at += line.size();
+    }
+    return true;
+  };
+  ASSERT_TRUE(Eventually(inOrder)) << out;
 
   daemon->Signal(c.signal);
   EXPECT_EQ(daemon->Wait(), 0);
-  EXPECT_TRUE(Out(n).ends_with(kStopLine)) << Out(n);
+  EXPECT_TRUE(daemon->Out().ends_with(kStopLine)) << daemon->Out();
   EXPECT_TRUE(ReadFile(dir / "state/quorvixDDNS/quorvixDDNS.log").ends_with("停止!\r\n"));
-  EXPECT_EQ(Err(n), "");
+  EXPECT_EQ(daemon->Err(), "");
   // Ending the program leaves the domains resolved: no STOP is sent.
-  EXPECT_EQ(ServiceLog().find(" STOP "), std::string::npos) << ServiceLog();
-  const Finished records = RunToEnd(kService, {"records", "--data", dir / "service"});
-  EXPECT_EQ(records.out.starts_with("demo.example.com\t127.0.0.1\t"), c.recorded) << records.out;
+  EXPECT_EQ(service->Out().find(" STOP "), std::string::npos) << service->Out();
+  const auto records = Run(kService, {"records", "--data", dir / "service"});
+  EXPECT_EQ(records->Out().starts_with("demo.example.com\t127.0.0.1\t"), c.recorded)
+      << records->Out();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -241,38 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(EndToEnd, RunWithoutDomainsExitsWithAHint) {
-  const Finished run = RunToEnd(kDaemon, {"run"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("quorvixddnsd add"), std::string::npos) << run.err;
-  EXPECT_NE(run.out.find("\t错误!请先设置好要解析的域名\n"), std::string::npos) << run.out;
-  EXPECT_TRUE(run.out.ends_with(kStopLine)) << run.out;
-}
-
-// The settings folder cannot be made: the program says so and ends with a failure.
-TEST_F(EndToEnd, UnusableSettingsFolderEndsTheProgram) {
-  testing::WriteFile(dir / "config", "a file where the folder should be");
-  for (const char* command : {"list", "run"}) {
-    const Finished run = RunToEnd(kDaemon, {command});
-    EXPECT_EQ(run.status, 1) << command;
-    EXPECT_EQ(run.err, "系统错误: 打开注册表失败\n") << command;
-  }
-}
-
-// A stop signal during the pause between two update attempts ends the program at once, with
-// its stop line, instead of after the remaining attempts.
-TEST_F(EndToEnd, SignalDuringTheStartupsPauseEndsIt) {
-  ASSERT_EQ(AddDemo().status, 0);  // the service is down: stored all the same
-  int n = 0;
-  const auto daemon = Start(kDaemon, {"run"}, "", n);
-  std::string out;
-  ASSERT_TRUE(Eventually([&] {
-    const auto attempt = (out = Out(n)).find("\t尝试第1次更新域名解析\n");
-    return attempt != std::string::npos && out.find("网络连接失败", attempt) != std::string::npos;
-  })) << out;
-  daemon->Signal(SIGTERM);
-  EXPECT_EQ(daemon->Wait(), 0);
-  EXPECT_EQ(Out(n).find("尝试第2次"), std::string::npos) << Out(n);
-  EXPECT_TRUE(Out(n).ends_with(kStopLine)) << Out(n);
+  const auto run = Run(kDaemon, {"run"}, "", 1);
+  EXPECT_NE(run->Err().find("quorvixddnsd add"), std::string::npos) << run->Err();
+  EXPECT_NE(run->Out().find("\t错误!请先设置好要解析的域名\n"), std::string::npos) << run->Out();
+  EXPECT_TRUE(run->Out().ends_with(kStopLine)) << run->Out();
 }
 
 }  // namespace

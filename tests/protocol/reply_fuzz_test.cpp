@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,153 +19,96 @@ namespace {
 
 using quorvix::testing::HttpReply;
 
-std::vector<std::string> RealReplies() {
-  return {
-      HttpReply({"RET-CODE: 200", "RET-DMLIST: alpha|200,beta|500坏了,"}),
-      HttpReply({"RET-CODE: 200", "Y-IP: 1.2.3.4"}),
-      HttpReply({"RET-CODE: 200", "Major: 1", "Minor: 10"}),
-      HttpReply({"RET-CODE: 500", "RET-INFO: 签名错误", "RET-DMLIST: alpha|200,"}),
-      HttpReply({"RET-CODE: 300", "RET-DMLIST: alpha|200x,"}),
-  };
-}
+const std::vector<std::string> kRealReplies = {
+    HttpReply({"RET-CODE: 200", "RET-DMLIST: alpha|200,beta|500坏了,"}),
+    HttpReply({"RET-CODE: 200", "Y-IP: 1.2.3.4", "Major: 1", "Minor: 10"}),
+    HttpReply({"RET-CODE: 500", "RET-INFO: 签名错误", "RET-DMLIST: alpha|200,"}),
+    HttpReply({"RET-CODE: 300", "RET-DMLIST: alpha|200x,"}),
+};
 
 // Pieces that the parsers look for, so that random replies are not all plain noise.
 constexpr std::string_view kTokens[] = {
     ":",    "|",     ",",     " ",  "200",  "RET-CODE", "RET-DMLIST",          "RET-INFO",
     "Y-IP", "Major", "Minor", "中", "\xD6", "\r\n",     "HTTP/1.1 200 OK\r\n", "\r\n\r\n"};
 
-std::size_t ItemsWithBar(std::string_view list) {
+std::size_t ItemsWithBar(const std::string& list) {
   std::size_t count = 0;
-  for (std::size_t start = 0; start <= list.size();) {
-    const std::size_t comma = std::min(list.find(',', start), list.size());
-    if (list.substr(start, comma - start).find('|') != std::string_view::npos) ++count;
-    start = comma + 1;
-  }
+  std::istringstream items(list);
+  for (std::string item; std::getline(items, item, ',');) count += item.find('|') != item.npos;
   return count;
 }
 
-class ReplyFuzz : public ::testing::Test {
- protected:
-  // Every outcome is seen succeeding and failing, or the inputs are too tame to mean much.
-  void ExpectBothResultsSeen() const {
-    for (std::size_t i = 0; i < seen_.size(); ++i) {
-      EXPECT_TRUE(seen_[i][0] && seen_[i][1]) << "outcome " << i << " seen only one way";
-    }
-  }
-
-  void Check(const std::string& reply) {
+TEST(ReplyFuzz, OutcomesAgreeWithTheParsers) {
+  ProgramState state;
+  testing::LogRecorder recorder(state);
+  EventLog& log = recorder.log();
+  std::array<std::array<bool, 2>, 4> seen{};  // START, STOP, GETIP, GETVER x failed, succeeded
+  const auto check = [&](const std::string& reply) {
+    SCOPED_TRACE(::testing::PrintToString(reply));
+    // Only a CR LF-ended first line of three blank-separated fields has a status.
     const std::int16_t status = ReplyStatusCode(reply);
-    if (status != kNoStatus) {
-      // Only a CR LF-ended first line of three blank-separated fields has a status.
-      const std::size_t end = reply.find("\r\n");
-      ASSERT_NE(end, std::string::npos);
-      EXPECT_EQ(std::count(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(end), ' '),
-                2);
+    const std::string_view first = std::string_view(reply).substr(0, reply.find("\r\n"));
+    EXPECT_TRUE(status == kNoStatus ||
+                (first.size() < reply.size() && std::ranges::count(first, ' ') == 2));
+    const std::string code = ReplyHeader(reply, "RET-CODE"),
+                      list = ReplyHeader(reply, "RET-DMLIST"), ip = ReplyHeader(reply, "Y-IP"),
+                      major = ReplyHeader(reply, "Major"), minor = ReplyHeader(reply, "Minor");
+    for (const std::string& value : {code, list, ip, major, minor}) {
+      EXPECT_EQ(value.find("\r\n"), std::string::npos);
+      EXPECT_TRUE(value.empty() || (value.front() != ' ' && value.back() != ' '));
     }
-    std::array<std::string, 6> values;
-    const std::array<std::string_view, 6> names = {"RET-CODE", "RET-DMLIST", "RET-INFO",
-                                                   "Y-IP",     "Major",      "Minor"};
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      values[i] = ReplyHeader(reply, names[i]);
-      EXPECT_EQ(values[i].find("\r\n"), std::string::npos);
-      if (!values[i].empty()) {
-        EXPECT_NE(values[i].front(), ' ');
-        EXPECT_NE(values[i].back(), ' ');
-      }
-    }
-    const std::string& code = values[0];
-    const std::string& list = values[1];
     const bool accepted = status == 200 && code == "200";
-
-    bool updateOk[2] = {};
+    const std::size_t items = ItemsWithBar(list);
     for (const bool stop : {false, true}) {
-      recorder_.lines.clear();
-      const bool ok =
-          stop ? OnStopReply(reply, recorder_.log()) : OnStartReply(reply, recorder_.log());
-      updateOk[stop] = ok;
-      seen_[stop][ok] = true;
-      if (ok) {
-        EXPECT_TRUE(accepted && !list.empty());
-        EXPECT_EQ(recorder_.lines.size(), ItemsWithBar(list));
-        for (const std::string& line : recorder_.lines) EXPECT_EQ(line.rfind("域名", 0), 0u);
-      } else {
-        EXPECT_LE(recorder_.lines.size(), std::max<std::size_t>(ItemsWithBar(list), 1));
-      }
+      recorder.lines.clear();
+      const bool ok = stop ? OnStopReply(reply, log) : OnStartReply(reply, log);
+      seen[stop][ok] = true;
+      EXPECT_EQ(ok, accepted && !list.empty());
+      // One line per item with a "|" on success, at most one otherwise.
+      const std::size_t count = recorder.lines.size();
+      EXPECT_TRUE(ok ? count == items : count <= std::max<std::size_t>(items, 1)) << count;
+      for (const std::string& line : recorder.lines) EXPECT_TRUE(!ok || line.starts_with("域名"));
     }
-    EXPECT_EQ(updateOk[0], updateOk[1]);
-
-    state_.publicIp = "unchanged";
-    recorder_.lines.clear();
-    const bool ipOk = OnGetIpReply(reply, state_, recorder_.log());
-    seen_[2][ipOk] = true;
+    state.publicIp = "old";
+    state.serverMajor = 7;
+    state.serverMinor = 8;
+    recorder.lines.clear();
+    const bool ipOk = OnGetIpReply(reply, state, log);
+    seen[2][ipOk] = true;
     EXPECT_EQ(ipOk, accepted);
-    EXPECT_EQ(state_.publicIp, ipOk ? values[3] : "unchanged");
-    EXPECT_LE(recorder_.lines.size(), 1u);
-
-    state_.serverMajor = 7;
-    state_.serverMinor = 8;
-    const bool verOk = OnGetVerReply(reply, state_, recorder_.log());
-    seen_[3][verOk] = true;
-    std::int16_t major = 7;
-    std::int16_t minor = 8;
-    const bool numbers = ParseInt16(values[4], major) && ParseInt16(values[5], minor);
-    EXPECT_EQ(verOk, accepted && numbers);
-    EXPECT_EQ(state_.serverMajor, verOk ? major : 7);
-    EXPECT_EQ(state_.serverMinor, verOk ? minor : 8);
+    EXPECT_EQ(state.publicIp, ipOk ? ip : "old");
+    EXPECT_LE(recorder.lines.size(), 1u);
+    const bool verOk = OnGetVerReply(reply, state, log);
+    seen[3][verOk] = true;
+    std::int16_t newMajor = 7, newMinor = 8;
+    EXPECT_EQ(verOk, accepted && ParseInt16(major, newMajor) && ParseInt16(minor, newMinor));
+    EXPECT_EQ(state.serverMajor, verOk ? newMajor : 7);
+    EXPECT_EQ(state.serverMinor, verOk ? newMinor : 8);
+  };
+  for (const std::string& reply : kRealReplies) {
+    for (std::size_t length = 0; length <= reply.size(); ++length) check(reply.substr(0, length));
   }
-
-  ProgramState state_;
-  testing::LogRecorder recorder_{state_};
-  std::array<std::array<bool, 2>, 4> seen_{};  // START, STOP, GETIP, GETVER x failed, succeeded
-};
-
-TEST_F(ReplyFuzz, EveryTruncationOfRealReplies) {
-  for (const std::string& reply : RealReplies()) {
-    for (std::size_t length = 0; length <= reply.size() && !HasFailure(); ++length) {
-      SCOPED_TRACE(::testing::PrintToString(reply.substr(0, length)));
-      Check(reply.substr(0, length));
-    }
-  }
-  ExpectBothResultsSeen();
-}
-
-TEST_F(ReplyFuzz, RandomReplies) {
+  // Real replies with a few random edits, to reach success too, and a status line followed by
+  // hundreds of them.
   std::mt19937 random(20080612);
   const auto below = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
   };
-  const std::vector<std::string> real = RealReplies();
-  const auto token = [&] { return std::string(kTokens[below(std::size(kTokens))]); };
-  for (int input = 0; input < 3000 && !HasFailure(); ++input) {
-    const std::size_t length = below(2001);
-    std::string reply;
-    if (input % 3 == 0) {
-      // A real reply with a few random edits, to reach the success paths too.
-      reply = real[below(real.size())];
-      for (std::size_t edits = below(4); edits > 0; --edits) {
-        const std::size_t at = below(reply.size() + 1);
-        switch (below(3)) {
-          case 0:
-            reply.insert(at, token());
-            break;
-          case 1:
-            reply.erase(at, below(8));
-            break;
-          default:
-            if (at < reply.size()) reply[at] = static_cast<char>(below(256));
-        }
-      }
-    } else {
-      if (input % 3 == 1) reply = "HTTP/1.1 200 OK\r\n";
-      while (reply.size() < length) {
-        reply += below(3) == 0 ? std::string(1, static_cast<char>(below(256))) : token();
-      }
-      reply.resize(length);
+  for (int input = 0; input < 1500 && !::testing::Test::HasFailure(); ++input) {
+    std::string reply =
+        input % 2 ? kRealReplies[below(kRealReplies.size())] : "HTTP/1.1 200 OK\r\n";
+    for (std::size_t edits = below(input % 2 ? 4 : 600); edits > 0; --edits) {
+      const std::size_t at = below(reply.size() + 1), how = below(4);
+      if (how < 2) reply.insert(at, kTokens[below(std::size(kTokens))]);
+      if (how == 2) reply.erase(at, below(8));
+      if (how == 3) reply.insert(at, 1, static_cast<char>(below(256)));
     }
-    SCOPED_TRACE("input " + std::to_string(input) + ": " + ::testing::PrintToString(reply));
-    Check(reply);
+    check(reply);
   }
-  ExpectBothResultsSeen();
+  // Every outcome is seen succeeding and failing, or the inputs are too tame to mean much.
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_TRUE(seen[i][0] && seen[i][1]) << "outcome " << i << " seen only one way";
+  }
 }
 
 }  // namespace

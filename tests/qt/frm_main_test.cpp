@@ -6,85 +6,73 @@
 
 #include <QApplication>
 #include <QSignalSpy>
+#include <memory>
 
-#include "platform/settings_backend_posix.h"
-#include "shell/client_core.h"
-#include "support/fake_clock.h"
 #include "support/loopback_setup.h"
-#include "support/script_server.h"
-#include "support/temp_dir.h"
+#include "support/shell_fixture.h"
 
 namespace quorvix {
 namespace {
 
-using testing::FakeClock;
-using testing::TempDir;
-
 class FrmMainTest : public ::testing::Test {
  protected:
-  ClientSetup Setup(std::uint16_t port) { return testing::LoopbackSetup(dir_, port); }
+  // A client whose service listens on `port` (by default nothing does), attached to the window.
+  ClientCore& Attach(std::uint16_t port = testing::UnusedPort()) {
+    core_ = std::make_unique<ClientCore>(window_, clock_, testing::LoopbackSetup(dir_, port));
+    window_.Attach(core_->shell, core_->state);
+    return *core_;
+  }
+  std::string Tip() const { return window_.trayIcon()->toolTip().toStdString(); }
 
-  TempDir dir_;
-  FakeClock clock_;
+  testing::TempDir dir_;
+  testing::FakeClock clock_;
   frmMain window_;
+  std::unique_ptr<ClientCore> core_;
 };
 
 TEST_F(FrmMainTest, MenuHasItsNineItemsInOrder) {
-  ClientCore core(window_, clock_, Setup(testing::UnusedPort()));
-  window_.Attach(core.shell, core.state);
-  const QList<QAction*> items = window_.trayMenu()->actions();
-  const std::vector<std::pair<const char*, const char*>> expected = {
-      {"mnuTrayLog", "日志记录"},  {"mnuTrayUpdate", "升级软件"}, {"mnuTrayFlush", "刷新解析"},
-      {"mnuTrayStop", "停止解析"}, {"mnuTraySetup", "参数设置"},  {"menuTrayLine", ""},
-      {"mnuTrayHelp", "帮助"},     {"mnuTrayAbout", "关于"},      {"mnuTrayQuit", "退出"}};
-  ASSERT_EQ(items.size(), static_cast<qsizetype>(expected.size()));
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const QAction* item = items[static_cast<qsizetype>(i)];
-    EXPECT_EQ(item->objectName().toStdString(), expected[i].first);
-    EXPECT_EQ(item->text().toStdString(), expected[i].second);
-    EXPECT_EQ(item->isSeparator(), i == 5);
-    EXPECT_TRUE(item->isEnabled() && item->isVisible());
+  Attach();
+  std::string items;
+  for (const QAction* item : window_.trayMenu()->actions()) {
+    items += item->objectName().toStdString() + "=" + item->text().toStdString() +
+             (item->isSeparator() ? "-" : "") +
+             (item->isEnabled() && item->isVisible() ? " " : "? ");
   }
-  EXPECT_EQ(window_.trayMenu()->title().toStdString(), "Popup");
+  EXPECT_EQ(
+      items,
+      "mnuTrayLog=日志记录 mnuTrayUpdate=升级软件 mnuTrayFlush=刷新解析 mnuTrayStop=停止解析 "
+      "mnuTraySetup=参数设置 menuTrayLine=- mnuTrayHelp=帮助 mnuTrayAbout=关于 mnuTrayQuit=退出 ");
   EXPECT_EQ(window_.watchTimer()->interval(), 60000);
   EXPECT_FALSE(window_.watchTimer()->isActive());
 }
 
 TEST_F(FrmMainTest, QuitIsLockedWhileTheStartUpRuns) {
-  // No domains and no service: the start-up opens the settings dialog and goes on when the
-  // stand-in closes it.
-  ClientCore core(window_, clock_, Setup(testing::UnusedPort()));
-  window_.Attach(core.shell, core.state);
+  // No domains and no service: the start-up opens the settings dialog, goes on when the
+  // stand-in closes it, then shows the log viewer as nothing was updated.
+  ClientCore& core = Attach();
   QAction* quit = window_.findChild<QAction*>(QStringLiteral("mnuTrayQuit"));
   ASSERT_NE(quit, nullptr);
   std::vector<bool> quitEnabledWhenShown;
   QObject::connect(&window_, &frmMain::windowRequested,
                    [&](Window) { quitEnabledWhenShown.push_back(quit->isEnabled()); });
   core.shell.RunStartup(false);
-  // The settings dialog (no domains), then the log viewer (nothing updated).
-  ASSERT_EQ(quitEnabledWhenShown.size(), 2u);
-  EXPECT_FALSE(quitEnabledWhenShown[0]);
-  EXPECT_FALSE(quitEnabledWhenShown[1]);
+  EXPECT_EQ(quitEnabledWhenShown, (std::vector<bool>{false, false}));
   EXPECT_TRUE(quit->isEnabled());
-  EXPECT_FALSE(core.state.setupWaiting);
-  EXPECT_EQ(window_.trayIcon()->toolTip().toStdString(), "解析失败/停止");
-  EXPECT_FALSE(window_.watchTimer()->isActive());
+  EXPECT_EQ(Tip(), "解析失败/停止");
 }
 
 TEST_F(FrmMainTest, OnlyALeftDoubleClickOnTheIconOpensTheSettings) {
-  ClientCore core(window_, clock_, Setup(testing::UnusedPort()));
-  window_.Attach(core.shell, core.state);
+  ClientCore& core = Attach();
   core.shell.tray().AddTrayIcon();
+  EXPECT_EQ(window_.trayIcon()->contextMenu(), window_.trayMenu());
   QSignalSpy requests(&window_, &frmMain::windowRequested);
-  for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::MiddleClick,
-                            QSystemTrayIcon::Context, QSystemTrayIcon::Unknown}) {
+  for (const auto reason :
+       {QSystemTrayIcon::Trigger, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Context,
+        QSystemTrayIcon::Unknown, QSystemTrayIcon::DoubleClick}) {
     emit window_.trayIcon()->activated(reason);
   }
-  EXPECT_EQ(requests.count(), 0);
-  emit window_.trayIcon()->activated(QSystemTrayIcon::DoubleClick);
   ASSERT_EQ(requests.count(), 1);
   EXPECT_EQ(requests.at(0).at(0).value<Window>(), Window::Settings);
-  EXPECT_EQ(window_.trayIcon()->contextMenu(), window_.trayMenu());
 
   // Once the icon is removed its mouse actions no longer reach the program.
   core.shell.tray().RemoveTrayIcon();
@@ -94,19 +82,18 @@ TEST_F(FrmMainTest, OnlyALeftDoubleClickOnTheIconOpensTheSettings) {
 }
 
 TEST_F(FrmMainTest, SuccessfulStartUpShowsColourAndRunsTheWatch) {
-  using testing::HttpReply;
-  using testing::ServerStep;
-  testing::ScriptServer server({
-      ServerStep::Replying(HttpReply({"RET-CODE: 200", "Major: 1", "Minor: 1"})),
-      ServerStep::Replying(HttpReply({"RET-CODE: 200", "Y-IP: 127.0.0.1"})),
-      ServerStep::Replying(HttpReply({"RET-CODE: 200", "RET-DMLIST: a.com|200,"})),
-  });
-  ClientCore core(window_, clock_, Setup(server.port()));
-  ASSERT_TRUE(core.store.WriteSetting("domains", "a.com|pw,"));
-  window_.Attach(core.shell, core.state);
+  testing::ScriptServer server(
+      {testing::VersionReply(1, 1), testing::AddressReply("127.0.0.1"), testing::UpdatedReply()});
+  ClientCore& core = Attach(server.port());
+  ASSERT_TRUE(core.store.WriteSetting(kSettingDomains, "a.com|pw,"));
   core.shell.RunStartup(false);
-  EXPECT_TRUE(core.state.lastUpdateOk);
-  EXPECT_EQ(window_.trayIcon()->toolTip().toStdString(), "解析成功");
+  EXPECT_EQ(Tip(), "解析成功");
+  const auto image = [](const QIcon& icon) {
+    return icon.pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
+  };
+  const QImage colour = image(QIcon(QStringLiteral(":/icons/tray-colour-16.png")));
+  ASSERT_FALSE(colour.isNull());
+  EXPECT_EQ(image(window_.trayIcon()->icon()), colour);
   EXPECT_TRUE(window_.watchTimer()->isActive());
   EXPECT_EQ(server.connections(), 3);
 }

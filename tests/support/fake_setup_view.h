@@ -2,11 +2,10 @@
 // control that has the focus, a single-selection list and three check boxes.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "ui/setup/setup_view.h"
+#include "ui/setup/setup_dialog.h"
 
 namespace quorvix::testing {
 
@@ -20,9 +19,8 @@ class FakeSetupView : public SetupView {
   void FocusPassword() override { focus = "password"; }
 
   int ItemCount() const override { return static_cast<int>(items.size()); }
-  std::string ItemText(int index) const override {
-    return items.at(static_cast<std::size_t>(index));  // a wrong index throws, as it should fail
-  }
+  // A wrong index throws, which fails the test.
+  std::string ItemText(int index) const override { return items.at(std::size_t(index)); }
   int SelectedIndex() const override { return selected; }
   void AddItem(const std::string& text) override { items.push_back(text); }
   void RemoveItem(int index) override {
@@ -32,45 +30,29 @@ class FakeSetupView : public SetupView {
 
   // Like a real check box, a change made from code raises the click too.
   void SetOptions(bool autoRun, bool mx, bool logVerbose) override {
-    const bool changed = autoRunBox != autoRun;
+    const bool clicked = autoRunBox != autoRun;
     autoRunBox = autoRun;
     mxBox = mx;
-    logVerboseBox = logVerbose;
-    if (changed) RaiseAutoRunClick();
+    verboseBox = logVerbose;
+    if (clicked && dialog != nullptr) dialog->AutoRunClicked();
   }
   bool AutoRunChecked() const override { return autoRunBox; }
   bool MXChecked() const override { return mxBox; }
-  bool LogVerboseChecked() const override { return logVerboseBox; }
-
-  // The user clicks the autorun box.
-  void ClickAutoRun() {
-    autoRunBox = !autoRunBox;
-    RaiseAutoRunClick();
-  }
+  bool LogVerboseChecked() const override { return verboseBox; }
+  void ClickAutoRun() { SetOptions(!autoRunBox, mxBox, verboseBox); }  // as the user does
 
   void CloseDialog() override {
     ++closeCalls;
-    if (onClose) onClose();
+    if (dialog != nullptr) dialog->Unload();
   }
 
-  std::string domain;
-  std::string password;
+  SetupDialog* dialog = nullptr;  // receives the clicks and the unload
+  std::string domain, password;
   std::string focus;  // "domain", "password", or empty while no call moved it
   std::vector<std::string> items;
   int selected = -1;
-  bool autoRunBox = false;
-  bool mxBox = false;
-  bool logVerboseBox = false;
-  int autoRunClicks = 0;
+  bool autoRunBox = false, mxBox = false, verboseBox = false;
   int closeCalls = 0;
-  std::function<void()> onAutoRunClick;  // the dialog's click handler
-  std::function<void()> onClose;         // the dialog's unload
-
- private:
-  void RaiseAutoRunClick() {
-    ++autoRunClicks;
-    if (onAutoRunClick) onAutoRunClick();
-  }
 };
 
 }  // namespace quorvix::testing
