@@ -78,24 +78,6 @@ int WaitForSocket(SocketHandle socket, std::chrono::microseconds timeout, bool& 
 void ShutdownSocket(SocketHandle socket) { ::shutdown(static_cast<int>(socket), SHUT_RDWR); }
 void CloseSocket(SocketHandle socket) { ::close(static_cast<int>(socket)); }
 
-std::vector<std::string> LookupIpv4(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  std::vector<std::string> addresses;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) return addresses;
-  for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-    if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-      addresses.emplace_back(text);
-    }
-  }
-  ::freeaddrinfo(list);
-  return addresses;
-}
-
 int LocalHostName(char* buffer, std::size_t capacity) {
   return ::gethostname(buffer, capacity) == 0 ? 0 : -1;
 }
