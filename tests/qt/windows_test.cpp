@@ -259,9 +259,3 @@ TEST_F(WindowsTest, AboutShowsTheTextsAndTheLinkOpensTheSite) {
 
 }  // namespace
 }  // namespace quorvix
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

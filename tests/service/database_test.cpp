@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "service/record_lines.h"
 #include "support/temp_dir.h"
 
 namespace quorvix::service {
@@ -15,15 +16,6 @@ namespace {
 using testing::TempDir;
 using Lines = std::vector<std::string>;
 using Password = std::optional<std::string>;
-
-Lines Describe(const std::vector<Record>& records) {
-  Lines lines;
-  for (const Record& r : records) {
-    lines.push_back(r.domain + " " + r.address + " mx=" + (r.mx ? "1" : "0") + " " +
-                    std::to_string(r.updated));
-  }
-  return lines;
-}
 
 TEST(Database, AccountsIgnoreLetterCaseAndKeepPasswordsByteForByte) {
   Database database(":memory:");

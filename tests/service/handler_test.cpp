@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/signature.h"
+#include "service/record_lines.h"
 #include "store/database.h"
 
 namespace quorvix::service {
@@ -35,15 +36,6 @@ constexpr std::string_view kDemoMixedCaseSig = "5E1D5EB7B36FDE26D673878EA1FBC81B
 constexpr std::string_view kEmptySig = "D1D6F7CFD918C54B70E96910EF20A69B";
 
 constexpr std::int64_t kNow = 1700000000;
-
-Lines Describe(const std::vector<Record>& records) {
-  Lines lines;
-  for (const Record& r : records) {
-    lines.push_back(r.domain + " " + r.address + " mx=" + (r.mx ? "1" : "0") + " " +
-                    std::to_string(r.updated));
-  }
-  return lines;
-}
 
 std::string Join(std::string_view domain, std::string_view signature) {
   return std::string(domain) + "|" + std::string(signature) + ",";
