@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/xdg.h"
 #include "protocol/signature.h"
-#include "ui/setup/domain_list.h"
+#include "settings/domain_list.h"
 
 namespace quorvix::service {
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "headless/daemon_commands.h"
+#include "headless/headless_desktop.h"
 #include "platform/clock.h"
 #include "platform/terminal.h"
-#include "shell/daemon_commands.h"
-#include "shell/headless_desktop.h"
 
 #ifdef QUORVIX_TEST_SEAMS
 #include <cstdlib>

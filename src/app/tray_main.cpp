@@ -8,8 +8,8 @@
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "shell/client_core.h"
-#include "shell/frm_main.h"
-#include "ui/windows/window_set.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/window_set.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -19,7 +19,7 @@ std::string Trimmed(std::string_view text) {
 
 }  // namespace
 
-SocketClient::SocketClient(EventLog& log, SocketLimits limits, Lookup lookup)
+SocketClient::SocketClient(LogSink& log, SocketLimits limits, Lookup lookup)
     : log_(log), limits_(limits), lookup_(std::move(lookup)) {}
 
 SocketClient::~SocketClient() {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/log_sink.h"
 #include "platform/sockets.h"
-#include "settings/event_log.h"
 
 namespace quorvix {
 
@@ -37,7 +37,7 @@ class SocketClient {
 
   // `lookup` resolves host names (every IPv4 address, in order); the platform's resolver by
   // default. `log` must outlive the client.
-  explicit SocketClient(EventLog& log, SocketLimits limits = {},
+  explicit SocketClient(LogSink& log, SocketLimits limits = {},
                         Lookup lookup = platform::LookupIpv4);
   ~SocketClient();
   SocketClient(const SocketClient&) = delete;
@@ -70,7 +70,7 @@ class SocketClient {
   void Log(const std::string& line) { log_.WriteLog(line, true); }
   void Release();
 
-  EventLog& log_;
+  LogSink& log_;
   SocketLimits limits_;
   Lookup lookup_;
   platform::SocketHandle activeSocket_ = platform::kNoSocket;

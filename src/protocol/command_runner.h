@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/program_state.h"
 #include "net/socket_client.h"
 #include "protocol/endpoints.h"
 #include "settings/event_log.h"
 #include "settings/store.h"
-#include "shell/program_state.h"
 
 namespace quorvix {
 

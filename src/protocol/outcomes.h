@@ -4,8 +4,8 @@
 
 #include <string_view>
 
+#include "base/program_state.h"
 #include "settings/event_log.h"
-#include "shell/program_state.h"
 
 namespace quorvix {
 

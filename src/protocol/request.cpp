@@ -1,8 +1,8 @@
 #include "protocol/request.h"
 
+#include "base/program_identity.h"
 #include "build_config.h"
 #include "protocol/commands.h"
-#include "shell/program_identity.h"
 
 namespace quorvix {
 

@@ -5,7 +5,7 @@
 #include "digest/md5.h"
 #include "platform/codepage.h"
 #include "protocol/commands.h"
-#include "ui/setup/domain_list.h"
+#include "settings/domain_list.h"
 
 namespace quorvix {
 

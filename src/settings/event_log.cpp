@@ -1,7 +1,7 @@
 #include "settings/event_log.h"
 
+#include "base/program_identity.h"
 #include "platform/files.h"
-#include "shell/program_identity.h"
 
 namespace quorvix {
 

@@ -6,9 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/desktop.h"
+#include "base/log_sink.h"
+#include "base/program_state.h"
 #include "platform/clock.h"
-#include "shell/desktop.h"
-#include "shell/program_state.h"
 
 namespace quorvix {
 
@@ -16,7 +17,7 @@ namespace quorvix {
 // the error message is:".
 inline constexpr std::string_view kErrorReportPrefix = "系统在运行过程中发生了一个错误,错误信息是:";
 
-class EventLog {
+class EventLog : public LogSink {
  public:
   // Reads `state.glbLogVerbose` and `state.logFilePath` afresh at every line. All three must
   // outlive the log.
@@ -25,7 +26,7 @@ class EventLog {
   // Appends "time stamp TAB message CR LF". A verbose-only line is written only while verbose
   // logging is on. A line that cannot be written is reported to the user once and lost; the
   // caller always goes on.
-  void WriteLog(std::string_view message, bool verboseOnly);
+  void WriteLog(std::string_view message, bool verboseOnly) override;
 
   // Tells the user that an error occurred: logs the report and shows it in a message box.
   void ReportError(std::string_view description);

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/desktop.h"
+#include "base/program_state.h"
 #include "platform/program_paths.h"
 #include "platform/settings_backend.h"
-#include "shell/desktop.h"
-#include "shell/program_state.h"
 
 namespace quorvix {
 

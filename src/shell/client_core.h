@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "base/desktop.h"
+#include "base/program_state.h"
 #include "net/socket_client.h"
 #include "platform/clock.h"
 #include "platform/program_paths.h"
@@ -13,8 +15,6 @@
 #include "protocol/endpoints.h"
 #include "settings/event_log.h"
 #include "settings/store.h"
-#include "shell/desktop.h"
-#include "shell/program_state.h"
 #include "shell/shell.h"
 
 namespace quorvix {

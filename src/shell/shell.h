@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/desktop.h"
+#include "base/program_state.h"
 #include "platform/clock.h"
 #include "protocol/command_runner.h"
 #include "settings/event_log.h"
 #include "settings/store.h"
-#include "shell/desktop.h"
-#include "shell/program_state.h"
 #include "shell/tray_status.h"
 
 namespace quorvix {

@@ -1,9 +1,9 @@
 // The start-up sequence, run once from the main window's load.
 #include <cmath>
 
+#include "base/program_identity.h"
 #include "build_config.h"
 #include "protocol/commands.h"
-#include "shell/program_identity.h"
 #include "shell/shell.h"
 
 namespace quorvix {

@@ -1,9 +1,9 @@
 // The tray menu's commands, quitting, and the guard around every event handler.
 #include <exception>
 
+#include "base/program_identity.h"
 #include "build_config.h"
 #include "protocol/commands.h"
-#include "shell/program_identity.h"
 #include "shell/shell.h"
 
 namespace quorvix {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "shell/desktop.h"
+#include "base/desktop.h"
 
 namespace quorvix {
 

@@ -1,7 +1,7 @@
 // The headless client's commands run in-process against the reference service on loopback:
 // the settings dialog's rules on the command line, the exit statuses, what the service receives
 // and what the user sees.
-#include "shell/daemon_commands.h"
+#include "headless/daemon_commands.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,6 +1,6 @@
 // The Qt front-end is wired to the logic: the menu, the icon's mouse actions, the timer, and
 // the Quit item locked while the start-up runs.
-#include "shell/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 
 #include "build_config.h"
 #include "support/shell_fixture.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/window_set.h"
 #include "ui/windows/about.h"
-#include "ui/windows/window_set.h"
 
 namespace quorvix {
 namespace {

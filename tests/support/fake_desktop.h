@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/desktop.h"
+#include "base/desktop.h"
 
 namespace quorvix::testing {
 

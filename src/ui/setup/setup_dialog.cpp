@@ -2,8 +2,8 @@
 
 #include "platform/files.h"
 #include "platform/utf8.h"
+#include "settings/domain_list.h"
 #include "settings/store.h"
-#include "ui/setup/domain_list.h"
 
 namespace quorvix {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/desktop.h"
+#include "base/desktop.h"
 #include "shell/shell.h"
 #include "ui/setup/setup_view.h"
 

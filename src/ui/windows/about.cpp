@@ -1,7 +1,7 @@
 #include "ui/windows/about.h"
 
+#include "base/program_identity.h"
 #include "build_config.h"
-#include "shell/program_identity.h"
 
 namespace quorvix {
 

@@ -1,4 +1,4 @@
-#include "shell/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 #include <QApplication>
 #include <QDesktopServices>

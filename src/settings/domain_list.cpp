@@ -1,4 +1,4 @@
-#include "ui/setup/domain_list.h"
+#include "settings/domain_list.h"
 
 namespace quorvix {
 namespace {

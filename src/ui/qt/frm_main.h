@@ -12,8 +12,8 @@
 #include <functional>
 #include <map>
 
-#include "shell/desktop.h"
-#include "shell/program_state.h"
+#include "base/desktop.h"
+#include "base/program_state.h"
 
 namespace quorvix {
 

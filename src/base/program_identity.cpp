@@ -1,4 +1,4 @@
-#include "shell/program_identity.h"
+#include "base/program_identity.h"
 
 #include "build_config.h"
 

@@ -1,12 +1,12 @@
-#include "ui/setup/frm_setup.h"
+#include "ui/qt/frm_setup.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
 
-#include "ui/place_window.h"
-#include "ui/qt_text.h"
+#include "ui/qt/place_window.h"
+#include "ui/qt/qt_text.h"
 #include "ui_frmSetup.h"
 
 namespace quorvix {

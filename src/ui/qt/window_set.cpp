@@ -1,4 +1,4 @@
-#include "ui/windows/window_set.h"
+#include "ui/qt/window_set.h"
 
 namespace quorvix {
 namespace {

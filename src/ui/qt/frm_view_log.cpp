@@ -1,4 +1,4 @@
-#include "ui/windows/frm_view_log.h"
+#include "ui/qt/frm_view_log.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
@@ -6,8 +6,8 @@
 #include <QTextBlock>
 #include <algorithm>
 
-#include "ui/place_window.h"
-#include "ui/qt_text.h"
+#include "ui/qt/place_window.h"
+#include "ui/qt/qt_text.h"
 #include "ui/windows/log_viewer.h"
 #include "ui_frmViewLog.h"
 

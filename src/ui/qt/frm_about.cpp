@@ -1,11 +1,11 @@
-#include "ui/windows/frm_about.h"
+#include "ui/qt/frm_about.h"
 
 #include <QFont>
 #include <QMouseEvent>
 #include <QPixmap>
 
-#include "ui/place_window.h"
-#include "ui/qt_text.h"
+#include "ui/qt/place_window.h"
+#include "ui/qt/qt_text.h"
 #include "ui/windows/about.h"
 #include "ui_frmAbout.h"
 

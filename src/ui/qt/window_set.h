@@ -4,11 +4,11 @@
 
 #include <QPointer>
 
-#include "shell/desktop.h"
+#include "base/desktop.h"
 #include "shell/shell.h"
-#include "ui/setup/frm_setup.h"
-#include "ui/windows/frm_about.h"
-#include "ui/windows/frm_view_log.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/frm_setup.h"
+#include "ui/qt/frm_view_log.h"
 
 namespace quorvix {
 

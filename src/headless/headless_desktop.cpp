@@ -1,4 +1,4 @@
-#include "shell/headless_desktop.h"
+#include "headless/headless_desktop.h"
 
 #include <signal.h>
 #include <time.h>

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "shell/desktop.h"
+#include "base/desktop.h"
 
 namespace Ui {
 class frmAbout;

@@ -1,14 +1,14 @@
-#include "shell/daemon_commands.h"
+#include "headless/daemon_commands.h"
 
 #include <algorithm>
 #include <iostream>
 #include <map>
 #include <optional>
 
+#include "headless/headless_desktop.h"
 #include "platform/instance_lock.h"
 #include "platform/terminal.h"
-#include "shell/headless_desktop.h"
-#include "ui/setup/domain_list.h"
+#include "settings/domain_list.h"
 #include "ui/setup/setup_dialog.h"
 #include "ui/windows/log_viewer.h"
 

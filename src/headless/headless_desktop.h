@@ -7,8 +7,8 @@
 #include <iosfwd>
 #include <optional>
 
-#include "shell/desktop.h"
-#include "shell/program_state.h"
+#include "base/desktop.h"
+#include "base/program_state.h"
 
 namespace quorvix {
 
