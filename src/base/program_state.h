@@ -19,6 +19,7 @@ struct ProgramState {
   bool hasDomains = false;        // the stored domain list holds an entry
   std::string logFilePath;        // the event log's file
   bool lastUpdateOk = false;      // outcome of the last START or STOP sent
+  int failedDomains = 0;          // domains the last START reply listed as failed
   bool setupWaiting = false;      // the start-up waits for the settings dialog
   std::int16_t ipCheckTicks = 0;  // ticks of the public-IP watch
 };

@@ -63,9 +63,11 @@ std::int32_t SocketClient::SockSend(std::string_view text) {
   return static_cast<std::int32_t>(platform::SendBytes(activeSocket_, bytes.data(), bytes.size()));
 }
 
-bool SocketClient::WaitReadable() {
+bool SocketClient::WaitReadable() { return WaitReadable(limits_.replyWait); }
+
+bool SocketClient::WaitReadable(std::chrono::milliseconds wait) {
   bool readable = false;
-  const int ready = platform::WaitForSocket(activeSocket_, limits_.replyWait, readable);
+  const int ready = platform::WaitForSocket(activeSocket_, wait, readable);
   if (ready == -1) {
     Log("Socket error." + std::to_string(platform::LastSocketError()));
     return false;
@@ -81,9 +83,11 @@ bool SocketClient::WaitReadable() {
 
 std::string SocketClient::SockReceive() {
   std::string bytes;
-  if (!WaitReadable()) return bytes;
+  // One limit for the whole exchange: the wait for the first bytes counts against it, so a
+  // late first byte followed by a slow drip cannot hold the program twice as long.
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + limits_.readLimit;
+  if (!WaitReadable(std::min(limits_.replyWait, limits_.readLimit))) return bytes;
   char chunk[kReceiveChunk];
   long received = 0;
   for (;;) {

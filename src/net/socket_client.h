@@ -19,8 +19,9 @@ namespace quorvix {
 struct SocketLimits {
   // How long the first bytes of a reply may take.
   std::chrono::milliseconds replyWait{std::chrono::seconds(120)};
-  // How long the whole reply may take to arrive: a server that keeps the connection open
-  // after its reply, or drips it, cannot hold the program longer than this.
+  // How long the whole exchange may take, from the request sent to the end of the reply, the
+  // wait for its first bytes included: a server that keeps the connection open after its
+  // reply, or drips it, cannot hold the program longer than this.
   std::chrono::milliseconds readLimit{std::chrono::seconds(120)};
   // The most a reply may hold; a server cannot flood the program's memory.
   std::size_t maxReplyBytes = 1024 * 1024;
@@ -67,6 +68,7 @@ class SocketClient {
   std::string LocalAddress();
 
  private:
+  bool WaitReadable(std::chrono::milliseconds wait);
   void Log(const std::string& line) { log_.WriteLog(line, true); }
   void Release();
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace quorvix::platform {
@@ -34,6 +35,18 @@ class SettingsBackend {
 
   // Deletes that entry; a missing entry fails.
   virtual Status DeleteAutoRunEntry(std::string_view entryName) = 0;
+
+  // When the value exists but cannot be read through a buffer of `bufferSize` bytes (too long,
+  // unreadable, not a regular file), moves it aside under a new name so that the next write
+  // does not destroy it, and returns where it went; otherwise returns empty and changes
+  // nothing.
+  virtual std::string KeepUnreadableValue(std::string_view /*name*/, std::size_t /*bufferSize*/) {
+    return {};
+  }
+
+  // Removes what interrupted writes left behind (temporary copies of values: they may hold
+  // passwords). Writes still in progress are left alone.
+  virtual void RemoveStaleTemporaries() {}
 };
 
 // The store of the current user on this platform.

@@ -1,11 +1,13 @@
 #include "platform/settings_backend_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "platform/files.h"
 #include "platform/xdg.h"
@@ -45,7 +47,8 @@ SettingsBackend::Status PosixSettingsBackend::QueryValue(std::string_view name, 
   if (!OpenKey()) return Status::KeyUnavailable;
   if (!ValidName(name) || size == 0) return Status::Failed;
   const std::string path = locations_.keyFolder + "/" + std::string(name);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO or a device in the folder must read as missing, not hang the program.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return Status::Failed;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -81,6 +84,49 @@ SettingsBackend::Status PosixSettingsBackend::SetValue(std::string_view name,
   if (!ValidName(name)) return Status::Failed;
   const std::string path = locations_.keyFolder + "/" + std::string(name);
   return ReplaceFileAtomically(path, bytes, 0600, beforeRename_) ? Status::Failed : Status::Ok;
+}
+
+std::string PosixSettingsBackend::KeepUnreadableValue(std::string_view name,
+                                                      std::size_t bufferSize) {
+  if (!ValidName(name) || !OpenKey()) return {};
+  const std::string path = locations_.keyFolder + "/" + std::string(name);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return {};  // missing: nothing to keep
+  if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) < bufferSize &&
+      ::access(path.c_str(), R_OK) == 0) {
+    return {};  // readable: the store has read it
+  }
+  char stamp[32] = {};
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::string kept = path + ".kept-" + stamp;
+  for (int n = 2; ::access(kept.c_str(), F_OK) == 0; ++n) {
+    kept = path + ".kept-" + stamp + "-" + std::to_string(n);
+  }
+  if (::rename(path.c_str(), kept.c_str()) != 0) return {};
+  return kept;
+}
+
+void PosixSettingsBackend::RemoveStaleTemporaries() {
+  // A write lasts milliseconds; a temporary file this old belongs to no running write.
+  constexpr std::time_t kStaleSeconds = 60;
+  DIR* folder = ::opendir(locations_.keyFolder.c_str());
+  if (folder == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string_view name = entry->d_name;
+    // Temporary files are the only dot files here: ".<value>.XXXXXX".
+    if (name.size() < 2 || name.front() != '.' || name == "..") continue;
+    const std::string path = locations_.keyFolder + "/" + std::string(name);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        now - info.st_mtime >= kStaleSeconds) {
+      ::unlink(path.c_str());
+    }
+  }
+  ::closedir(folder);
 }
 
 std::string PosixSettingsBackend::AutoRunPath(std::string_view entryName) const {

@@ -28,6 +28,8 @@ class PosixSettingsBackend final : public SettingsBackend {
   Status SetAutoRunEntry(std::string_view entryName, std::string_view command,
                          std::string_view arguments) override;
   Status DeleteAutoRunEntry(std::string_view entryName) override;
+  std::string KeepUnreadableValue(std::string_view name, std::size_t bufferSize) override;
+  void RemoveStaleTemporaries() override;
 
   // The locations under $XDG_CONFIG_HOME of the current user.
   static PosixSettingsLocations UserLocations();

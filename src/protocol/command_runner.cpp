@@ -1,9 +1,9 @@
 #include "protocol/command_runner.h"
 
 #include "protocol/commands.h"
-#include "protocol/outcomes.h"
 #include "protocol/request.h"
 #include "protocol/signing.h"
+#include "settings/domain_list.h"
 
 namespace quorvix {
 
@@ -16,9 +16,10 @@ std::string CommandRunner::BuildRequest(std::string_view command) {
   return RequestText(command, state_.glbMX, domainList, endpoints_);
 }
 
-bool CommandRunner::DispatchReply(std::string_view command, std::string_view reply) {
-  if (command == kCommandStart) return OnStartReply(reply, log_);
-  if (command == kCommandStop) return OnStopReply(reply, log_);
+bool CommandRunner::DispatchReply(std::string_view command, std::string_view reply,
+                                  UpdateExchange* exchange) {
+  if (command == kCommandStart) return OnStartReply(reply, log_, exchange);
+  if (command == kCommandStop) return OnStopReply(reply, log_, exchange);
   if (command == kCommandGetIp) return OnGetIpReply(reply, state_, log_);
   if (command == kCommandGetVer) return OnGetVerReply(reply, state_, log_);
   return false;
@@ -29,7 +30,10 @@ bool CommandRunner::ExecuteCommand(std::string_view command) {
     log_.WriteLog("执行命令失败,请先设置好要解析的域名", false);
     return false;
   }
-  const std::string request = BuildRequest(command);
+  const bool update = IsUpdateCommand(command);
+  if (command == kCommandStart) state_.failedDomains = 0;
+  const std::string signedList = update ? SignedDomainList(store_, log_) : "";
+  const std::string request = RequestText(command, state_.glbMX, signedList, endpoints_);
   const std::string& host = HostFor(command, endpoints_);
   log_.WriteLog("发送命令:" + std::string(command) + "....", true);
   if (!socket_.SockConnect(host, endpoints_.port)) {
@@ -46,7 +50,14 @@ bool CommandRunner::ExecuteCommand(std::string_view command) {
     if (command == kCommandGetIp) state_.localIp = socket_.LocalAddress();
   }
   socket_.SockClose();
-  return DispatchReply(command, reply);
+  if (!update) return DispatchReply(command, reply);
+  UpdateExchange exchange;
+  exchange.sent.emplace();
+  for (const DomainEntry& entry : ReadDomainList(signedList))
+    exchange.sent->push_back(entry.domain);
+  const bool ok = DispatchReply(command, reply, &exchange);
+  if (command == kCommandStart) state_.failedDomains = exchange.failed;
+  return ok;
 }
 
 }  // namespace quorvix

@@ -8,6 +8,7 @@
 #include "base/program_state.h"
 #include "net/socket_client.h"
 #include "protocol/endpoints.h"
+#include "protocol/outcomes.h"
 #include "settings/event_log.h"
 #include "settings/store.h"
 
@@ -27,8 +28,10 @@ class CommandRunner {
   // The whole request text; for START and STOP it signs the list stored at this moment.
   std::string BuildRequest(std::string_view command);
 
-  // The outcome of the command applied to the reply; false for an unknown command.
-  bool DispatchReply(std::string_view command, std::string_view reply);
+  // The outcome of the command applied to the reply; false for an unknown command. For START
+  // and STOP, `exchange` (when given) names the domains sent and receives the counts.
+  bool DispatchReply(std::string_view command, std::string_view reply,
+                     UpdateExchange* exchange = nullptr);
 
  private:
   ProgramState& state_;

@@ -1,5 +1,6 @@
 #include "protocol/outcomes.h"
 
+#include <algorithm>
 #include <string>
 
 #include "protocol/reply_parse.h"
@@ -47,7 +48,41 @@ std::string FailureLine(const UpdateTexts& texts, std::string_view domain, std::
          TextFromCharacter(result, from);
 }
 
-bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& texts) {
+bool SameDomain(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+bool WasSent(const UpdateExchange& exchange, std::string_view domain) {
+  if (!exchange.sent) return true;
+  return std::any_of(exchange.sent->begin(), exchange.sent->end(),
+                     [&](const std::string& sent) { return SameDomain(sent, domain); });
+}
+
+// Visits the results for sent domains only; the others are counted and named in one verbose
+// line, so a reply cannot claim, or write lines about, domains this client never asked for.
+template <typename Visit>
+void ForEachSentResult(std::string_view list, EventLog& log, UpdateExchange& exchange,
+                       Visit visit) {
+  ForEachResult(list, [&](std::string_view domain, std::string_view result) {
+    if (WasSent(exchange, domain)) {
+      visit(domain, result);
+    } else {
+      ++exchange.unrequested;
+    }
+  });
+  if (exchange.unrequested > 0) {
+    log.WriteLog(
+        "服务器返回了" + std::to_string(exchange.unrequested) + "个未发送域名的结果,已忽略", true);
+  }
+}
+
+bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& texts,
+                   UpdateExchange* given) {
+  UpdateExchange own;
+  UpdateExchange& exchange = given != nullptr ? *given : own;
   if (reply.empty()) {
     log.WriteLog(texts.noData, true);
     return false;
@@ -64,20 +99,24 @@ bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& tex
       log.WriteLog("结果返回有误,域名列表为空", true);
       return false;
     }
-    ForEachResult(list, [&](std::string_view domain, std::string_view result) {
+    ForEachSentResult(list, log, exchange, [&](std::string_view domain, std::string_view result) {
       if (result.substr(0, 3) == "200") {
+        ++exchange.succeeded;
         log.WriteLog("域名" + std::string(domain) + std::string(texts.success), false);
       } else {
+        ++exchange.failed;
         log.WriteLog(FailureLine(texts, domain, result, texts.textFromWhenOk), false);
       }
     });
-    return true;
+    // Every domain failed: the command failed, whatever the overall code said.
+    return exchange.failed == 0 || exchange.succeeded > 0;
   }
   if (code == "500") {
     log.WriteLog(std::string(texts.refusal) + info, false);
     return false;
   }
-  ForEachResult(list, [&](std::string_view domain, std::string_view result) {
+  ForEachSentResult(list, log, exchange, [&](std::string_view domain, std::string_view result) {
+    ++exchange.failed;
     log.WriteLog(FailureLine(texts, domain, result, texts.textFromOtherwise), false);
   });
   return false;
@@ -85,12 +124,12 @@ bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& tex
 
 }  // namespace
 
-bool OnStartReply(std::string_view reply, EventLog& log) {
-  return OnUpdateReply(reply, log, kStartTexts);
+bool OnStartReply(std::string_view reply, EventLog& log, UpdateExchange* exchange) {
+  return OnUpdateReply(reply, log, kStartTexts, exchange);
 }
 
-bool OnStopReply(std::string_view reply, EventLog& log) {
-  return OnUpdateReply(reply, log, kStopTexts);
+bool OnStopReply(std::string_view reply, EventLog& log, UpdateExchange* exchange) {
+  return OnUpdateReply(reply, log, kStopTexts, exchange);
 }
 
 bool OnGetIpReply(std::string_view reply, ProgramState& state, EventLog& log) {

@@ -4,6 +4,7 @@
 namespace quorvix {
 
 void SettingsStore::LoadSettings(ProgramState& state, bool markFirstRun) {
+  backend_.RemoveStaleTemporaries();
   const std::string autoRun = ReadSetting(kSettingAutoRun);
   const std::string mx = ReadSetting(kSettingMX);
   const std::string firstRun = ReadSetting(kSettingFirstRun);

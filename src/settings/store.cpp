@@ -31,7 +31,17 @@ std::string SettingsStore::ReadSetting(std::string_view name) {
       std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())));
 }
 
+std::string KeptDomainListLine(std::string_view keptAs) {
+  return "原有的域名列表无法读取(过长、无法读取或不是普通文件),已另存为" + std::string(keptAs) +
+         ",以免丢失";
+}
+
 bool SettingsStore::WriteSetting(std::string_view name, std::string_view text) {
+  if (name == kSettingDomains) {
+    // The dialog showed an empty list for it: keep the old one rather than lose its domains.
+    const std::string kept = backend_.KeepUnreadableValue(name, kValueBufferSize);
+    if (!kept.empty() && sink_ != nullptr) sink_->WriteLog(KeptDomainListLine(kept), false);
+  }
   return backend_.SetValue(name, platform::ToPlatformText(text)) == Status::Ok;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/desktop.h"
+#include "base/log_sink.h"
 #include "base/program_state.h"
 #include "platform/program_paths.h"
 #include "platform/settings_backend.h"
@@ -46,16 +47,21 @@ class SettingsStore {
   std::string ReadSetting(std::string_view name);
 
   // Stores the text; false when the key cannot be opened or the value cannot be set. Shows
-  // nothing.
+  // nothing. A stored domain list that exists but cannot be read is never overwritten: it is
+  // first moved aside, and an always-written line says where it went.
   bool WriteSetting(std::string_view name, std::string_view text);
+
+  // Where the store's own lines go (none until set). The sink must outlive the store.
+  void SetLogSink(LogSink* sink) { sink_ = sink; }
 
   // Creates (true) or deletes (false) the start-with-the-system entry named after the program's
   // base name; false when that fails, a missing entry to delete included. Shows nothing.
   bool SetAutoRun(bool enable);
 
   // Reads every setting into the state with its default, marks the first run as done in the
-  // store, and sets the log file's path. Commands that only change settings pass false for
-  // `markFirstRun`, so that the program's own first start still does its first-run work.
+  // store, removes what interrupted writes left behind, and sets the log file's path. Commands that
+  // only change settings pass false for `markFirstRun`, so that the program's own first start still
+  // does its first-run work.
   void LoadSettings(ProgramState& state, bool markFirstRun = true);
 
   const platform::ProgramLocation& program() const { return program_; }
@@ -66,7 +72,11 @@ class SettingsStore {
   platform::ProgramLocation program_;
   std::string logFilePath_;
   std::string autoRunArguments_;
+  LogSink* sink_ = nullptr;
 };
+
+// The line written when an unreadable domain list was moved aside before a new one was saved.
+std::string KeptDomainListLine(std::string_view keptAs);
 
 // The word a flag is stored as.
 std::string_view BoolWord(bool value);

@@ -21,6 +21,7 @@ ClientCore::ClientCore(Desktop& desktop, platform::Clock& clock, ClientSetup set
       clock_(clock) {
   // Lines written before the settings load (none in the normal order) still find the file.
   state.logFilePath = setup.logFilePath;
+  store.SetLogSink(&log);
 }
 
 }  // namespace quorvix

@@ -100,7 +100,7 @@ void Shell::RunStartup(bool previousInstance) {
     log.WriteLog(state.hasDomains ? "域名动态解析失败" : "错误!请先设置好要解析的域名", false);
     s_.desktop.ShowWindow(Window::LogViewer);
   }
-  tray_.Stop_Connect_status(state.lastUpdateOk);
+  tray_.Stop_Connect_status(state.lastUpdateOk, state.failedDomains);
   s_.desktop.SetQuitEnabled(true);
 }
 

@@ -20,7 +20,7 @@ bool Shell::Refresh() {
     s_.log.WriteLog("域名动态解析失败", false);
     s_.desktop.ShowWindow(Window::LogViewer);
   }
-  tray_.Stop_Connect_status(s_.state.lastUpdateOk);
+  tray_.Stop_Connect_status(s_.state.lastUpdateOk, s_.state.failedDomains);
   return s_.state.lastUpdateOk;
 }
 
@@ -30,7 +30,7 @@ bool Shell::Stop() {
     s_.state.lastUpdateOk = false;
     SetTimer(false);
   }
-  tray_.Stop_Connect_status(s_.state.lastUpdateOk);
+  tray_.Stop_Connect_status(s_.state.lastUpdateOk, s_.state.failedDomains);
   return stopped;
 }
 

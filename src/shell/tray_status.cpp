@@ -1,5 +1,8 @@
 #include "shell/tray_status.h"
 
+#include <algorithm>
+#include <string>
+
 namespace quorvix {
 
 void TrayStatus::AddTrayIcon() {
@@ -26,9 +29,15 @@ void TrayStatus::SetTrayIcon(TrayImage image) {
   desktop_.SendTrayRequest(TrayRequest::Modify, trayIconData_);
 }
 
-void TrayStatus::Stop_Connect_status(bool ok) {
+void TrayStatus::Stop_Connect_status(bool ok, int failedDomains) {
   SetTrayIcon(ok ? TrayImage::Colour : TrayImage::Grey);
-  SetTrayTip(ok ? kTipSucceeded : kTipFailed);
+  if (ok && failedDomains > 0) {
+    // At most 7 digits: "解析成功," + count + "个域名失败" stays within the tip's 63 bytes.
+    SetTrayTip(std::string(kTipSucceeded) + "," + std::to_string(std::min(failedDomains, 9999999)) +
+               std::string(kTipSomeFailed));
+  } else {
+    SetTrayTip(ok ? kTipSucceeded : kTipFailed);
+  }
 }
 
 void TrayStatus::Start_Connect_status() { SetTrayTip(kTipConnecting); }

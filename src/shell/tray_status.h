@@ -11,6 +11,7 @@ namespace quorvix {
 inline constexpr std::string_view kTipConnecting = "正在连接";
 inline constexpr std::string_view kTipSucceeded = "解析成功";
 inline constexpr std::string_view kTipFailed = "解析失败/停止";
+inline constexpr std::string_view kTipSomeFailed = "个域名失败";  // after "解析成功," and a count
 
 class TrayStatus {
  public:
@@ -23,8 +24,9 @@ class TrayStatus {
   // Replace one field and send a modify request with the whole record.
   void SetTrayTip(std::string_view tip);
   void SetTrayIcon(TrayImage image);
-  // The success or failure state: the image first, then the tip (two modify requests).
-  void Stop_Connect_status(bool ok);
+  // The success or failure state: the image first, then the tip (two modify requests). A
+  // success with failed domains says how many: "解析成功,2个域名失败".
+  void Stop_Connect_status(bool ok, int failedDomains = 0);
   // "正在连接" as the tip; the image stays.
   void Start_Connect_status();
 

@@ -23,10 +23,13 @@ void Shell::OnWatchTick() {
                         false);
       }
       const bool before = state.lastUpdateOk;
+      const int failedBefore = state.failedDomains;
       state.lastUpdateOk = s_.runner.ExecuteCommand(kCommandStart);
       s_.log.WriteLog(state.lastUpdateOk ? "更新IP成功" : "更新IP失败", false);
       // The tray must not keep showing an outcome that is no longer true.
-      if (state.lastUpdateOk != before) tray_.Stop_Connect_status(state.lastUpdateOk);
+      if (state.lastUpdateOk != before || state.failedDomains != failedBefore) {
+        tray_.Stop_Connect_status(state.lastUpdateOk, state.failedDomains);
+      }
     }
   }
   state.ipCheckTicks = 0;

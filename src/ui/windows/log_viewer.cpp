@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/files.h"
+#include "settings/event_log.h"
 
 namespace quorvix {
 
@@ -14,15 +15,17 @@ std::size_t ScrollFor(std::size_t lines, std::size_t visibleRows) {
   return lines > visibleRows ? lines - visibleRows : 0;
 }
 
-LogSnapshot ReadLogSnapshot(const std::string& path) {
-  LogSnapshot snapshot;
+namespace {
+
+// Appends the file's lines to the snapshot; false with the error set when it cannot be read.
+bool AppendLogFile(const std::string& path, LogSnapshot& snapshot) {
   std::error_code error;
-  if (!std::filesystem::exists(path, error)) return snapshot;
+  if (!std::filesystem::exists(path, error)) return true;
   std::ifstream file(path, std::ios::binary);
   if (!file || std::filesystem::is_directory(path, error)) {
     snapshot.error =
         platform::ErrorText(std::error_code(errno ? errno : EISDIR, std::generic_category()));
-    return snapshot;
+    return false;
   }
   std::string line;
   while (std::getline(file, line)) {
@@ -33,9 +36,24 @@ LogSnapshot ReadLogSnapshot(const std::string& path) {
     ++snapshot.lines;
   }
   if (file.bad()) {
-    snapshot = LogSnapshot{};
     snapshot.error = platform::ErrorText(std::error_code(EIO, std::generic_category()));
-    return snapshot;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+LogSnapshot ReadLogSnapshot(const std::string& path) {
+  LogSnapshot snapshot;
+  // The older generation first: the lines stay in the order they were written.
+  for (const std::string& file : {OlderLogPath(path), path}) {
+    if (!AppendLogFile(file, snapshot)) {
+      const std::string error = snapshot.error;
+      snapshot = LogSnapshot{};
+      snapshot.error = error;
+      return snapshot;
+    }
   }
   snapshot.scroll = ScrollFor(snapshot.lines);
   return snapshot;
@@ -44,6 +62,10 @@ LogSnapshot ReadLogSnapshot(const std::string& path) {
 ClearResult ClearLogFile(const std::string& path) {
   ClearResult result;
   std::error_code error;
+  // The older generation goes too: a cleared log shows nothing.
+  if (std::filesystem::exists(OlderLogPath(path), error)) {
+    std::filesystem::remove(OlderLogPath(path), error);
+  }
   result.existed = std::filesystem::exists(path, error);
   if (!result.existed) return result;
   result.deleted = std::filesystem::remove(path, error) && !error;
