@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "headless/daemon_commands.h"
-#include "headless/headless_desktop.h"
 #include "platform/clock.h"
+#include "platform/stop_signal.h"
 #include "platform/terminal.h"
 
 #ifdef QUORVIX_TEST_SEAMS
@@ -13,8 +13,8 @@
 #endif
 
 int main(int argc, char** argv) {
-  // Stop signals wait to be taken by the main loop, before anything else runs.
-  quorvix::HeadlessDesktop::BlockStopSignals();
+  // Stop signals wait to be taken by the program's waits, before anything else runs.
+  quorvix::platform::InstallStopSignals();
   quorvix::platform::SystemClock clock;
   quorvix::DaemonContext context{std::cin, std::cout, std::cerr, clock,
                                  quorvix::ClientSetup::ForThisMachine()};

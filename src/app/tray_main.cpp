@@ -29,10 +29,12 @@ int main(int argc, char** argv) {
     QApplication::installTranslator(&qtTexts);
   }
 
-  const quorvix::platform::InstanceLock instance("quorvixDDNS");
+  quorvix::ClientSetup setup = quorvix::ClientSetup::ForThisMachine();
+  // The headless client's run takes the same lock: one client per configuration.
+  const quorvix::platform::InstanceLock instance(setup.lockName);
   quorvix::platform::SystemClock clock;
   quorvix::frmMain main;
-  quorvix::ClientCore core(main, clock, quorvix::ClientSetup::ForThisMachine());
+  quorvix::ClientCore core(main, clock, std::move(setup));
   main.Attach(core.shell, core.state);
   quorvix::WindowSet windows(core.services(), core.shell, main);
   main.SetWindowHandlers([&](quorvix::Window window) { windows.Show(window); },

@@ -1,13 +1,19 @@
 #include "headless/daemon_commands.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
 
+#include "base/program_identity.h"
 #include "headless/headless_desktop.h"
+#include "platform/files.h"
 #include "platform/instance_lock.h"
+#include "platform/stop_signal.h"
 #include "platform/terminal.h"
+#include "protocol/signing.h"
 #include "settings/domain_list.h"
 #include "ui/setup/setup_dialog.h"
 #include "ui/windows/log_viewer.h"
@@ -26,14 +32,22 @@ constexpr const char* kUsage =
     "  list                    列出域名 (不显示密码)\n"
     "  set autorun|mx|verbose on|off\n"
     "                          随系统启动 / 解析MX邮件记录 / 记录详细日志\n"
-    "  refresh                 立即更新所有域名 (成功返回0, 失败返回1)\n"
-    "  stop                    停止解析所有域名 (成功返回0, 失败返回1)\n"
-    "  log                     显示日志\n"
+    "  refresh                 立即更新所有域名\n"
+    "  stop                    停止解析所有域名\n"
+    "  log [-n 行数] [--follow]  显示日志 (最后若干行; 持续显示新的日志)\n"
     "\n"
-    "每个命令都接受 --help.\n";
+    "每个命令都接受 --help; --version 显示版本.\n"
+    "\n"
+    "退出状态:\n"
+    "  0  成功 (所有域名都成功)\n"
+    "  1  失败 (无法连接、被拒绝、超时、保存设置失败)\n"
+    "  2  用法错误\n"
+    "  3  服务器接受了命令, 但部分域名失败\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
-    {"run", "用法: quorvixddnsd run\n在前台运行 (适合 systemd). SIGTERM 或 SIGINT 结束程序.\n"},
+    {"run",
+     "用法: quorvixddnsd run\n在前台运行 (适合 systemd). SIGTERM 或 SIGINT 结束程序.\n"
+     "同一配置只能有一个客户端在运行 (quorvixddnsd run 或托盘程序).\n"},
     {"add",
      "用法: quorvixddnsd add 域名 [--password-stdin]\n"
      "添加域名并立即更新. 规则与设置窗口相同.\n"},
@@ -42,7 +56,9 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"set", "用法: quorvixddnsd set autorun|mx|verbose on|off\n"},
     {"refresh", "用法: quorvixddnsd refresh\n立即更新所有域名.\n"},
     {"stop", "用法: quorvixddnsd stop\n停止解析所有域名.\n"},
-    {"log", "用法: quorvixddnsd log\n显示日志.\n"},
+    {"log",
+     "用法: quorvixddnsd log [-n 行数] [--follow]\n显示日志; -n 只显示最后若干行, "
+     "--follow 持续显示新写入的日志, 直到 Ctrl-C.\n"},
 };
 
 // The settings dialog without a window: the command line fills the boxes and presses buttons.
@@ -109,35 +125,45 @@ struct Session {
 
 int Usage(DaemonContext& context, const std::string& problem) {
   context.err << "quorvixddnsd: " << problem << "\n\n" << kUsage;
-  return 2;
+  return kExitUsage;
 }
 
 int Run(DaemonContext& context) {
-  const platform::InstanceLock instance("quorvixddnsd");
+  // One client per configuration: a second one would send every update twice and fight over
+  // the log and the state.
+  const platform::InstanceLock instance(context.setup.lockName);
+  if (instance.previousInstance()) {
+    context.err << "quorvixddnsd: 已经有客户端 (quorvixddnsd run 或托盘程序) 在使用同一配置运行"
+                << std::endl;
+    return kExitFailed;
+  }
   const std::chrono::milliseconds tick = context.tick;
   Session session(context);
   Shell& shell = session.core.shell;
-  shell.Guarded([&] { shell.RunStartup(instance.previousInstance()); });
+  shell.Guarded([&] { shell.RunStartup(false); });
   if (session.desktop.wantedSettings()) {
     shell.Quit();
-    return 1;
+    return kExitFailed;
   }
   session.desktop.RunUntilStopped(shell, tick);
-  return 0;
+  return kExitOk;
 }
 
 // Runs the settings dialog's logic: `edit` fills the boxes and presses the buttons; OK saves.
+// Changes of one configuration take turns, so that two at once cannot lose one another's.
 template <typename Edit>
 int EditSettings(DaemonContext& context, Edit edit) {
+  const platform::InstanceLock turn(context.setup.lockName + "-settings",
+                                    platform::InstanceLock::Wait::Yes);
   Session session(context);
   ClientCore& core = session.core;
   core.store.LoadSettings(core.state, false);
   CommandLineSetupView view;
   SetupDialog dialog(view, core.services(), core.shell);
   dialog.Load();
-  if (!edit(view, dialog)) return 1;
+  if (!edit(view, dialog)) return kExitFailed;
   dialog.Ok();
-  return view.closed ? 0 : 1;
+  return view.closed ? kExitOk : kExitFailed;
 }
 
 int Add(DaemonContext& context, const std::string& domain, bool passwordFromStdin) {
@@ -146,9 +172,20 @@ int Add(DaemonContext& context, const std::string& domain, bool passwordFromStdi
     std::getline(context.in, password);
     if (!password.empty() && password.back() == '\r') password.pop_back();
   } else if (context.terminal) {
-    password = platform::ReadSecretLine("域名管理密码: ", context.err);
+    std::optional<std::string> typed = platform::ReadSecretLine("域名管理密码: ", context.err);
+    if (!typed) {
+      context.err << "quorvixddnsd: 已取消, 没有保存" << std::endl;
+      return kExitFailed;
+    }
+    password = std::move(*typed);
   } else {
     return Usage(context, "标准输入不是终端: 请用 --password-stdin 传入密码");
+  }
+  // The service could never check such a password: every update of the domain would fail.
+  if (!CanSign(domain, password)) {
+    context.err << "出错提示: 密码只能包含英文字母、数字和英文符号, 含有其他字符的密码无法签名"
+                << std::endl;
+    return kExitFailed;
   }
   return EditSettings(context, [&](CommandLineSetupView& view, SetupDialog& dialog) {
     view.domain = domain;
@@ -200,7 +237,7 @@ int List(DaemonContext& context) {
   for (const DomainEntry& entry : ReadDomainList(session.core.store.ReadSetting(kSettingDomains))) {
     context.out << entry.domain << "\n";
   }
-  return 0;
+  return kExitOk;
 }
 
 template <typename Command>
@@ -209,21 +246,73 @@ int Once(DaemonContext& context, Command command) {
   session.core.store.LoadSettings(session.core.state, false);
   bool ok = false;
   session.core.shell.Guarded([&] { ok = command(session.core.shell); });
-  return ok ? 0 : 1;
+  if (platform::StopRequested()) return kExitFailed;  // broken off: nothing is known to be done
+  if (!ok) return kExitFailed;
+  return session.core.runner.lastExchange().failed > 0 ? kExitSomeFailed : kExitOk;
 }
 
-int PrintLog(DaemonContext& context) {
+// The last `count` lines of the text (all when count is unset); every line ends with "\n".
+std::string LastLines(const std::string& text, std::optional<std::size_t> count) {
+  if (!count) return text;
+  std::size_t start = text.size();
+  for (std::size_t taken = 0; start > 0 && taken < *count; ++taken) {
+    const std::size_t previous = start >= 2 ? text.rfind('\n', start - 2) : std::string::npos;
+    start = previous == std::string::npos ? 0 : previous + 1;
+  }
+  return text.substr(start);
+}
+
+// Prints what is appended to the log until a stop signal; a rotated or cleared log is read
+// again from its start.
+void FollowLog(const std::string& path, std::uintmax_t offset, std::ostream& out) {
+  std::string partial;
+  while (!platform::WaitForStop(std::chrono::milliseconds(250))) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) continue;
+    if (size < offset) offset = 0;
+    if (size == offset) continue;
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    std::string chunk(static_cast<std::size_t>(size - offset), '\0');
+    file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    chunk.resize(static_cast<std::size_t>(file.gcount()));
+    offset += chunk.size();
+    partial += platform::FromPlatformText(chunk);
+    const std::size_t end = partial.rfind('\n');
+    if (end == std::string::npos) continue;
+    std::string lines = partial.substr(0, end + 1);
+    partial.erase(0, end + 1);
+    std::erase(lines, '\r');
+    out << lines << std::flush;
+  }
+}
+
+int PrintLog(DaemonContext& context, std::optional<std::size_t> count, bool follow) {
   Session session(context);
   session.core.store.LoadSettings(session.core.state, false);
-  const LogSnapshot snapshot = ReadLogSnapshot(session.core.state.logFilePath);
+  const std::string& path = session.core.state.logFilePath;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  const LogSnapshot snapshot = ReadLogSnapshot(path);
   if (!snapshot.error.empty()) {
     context.err << "无法读取日志文件:" << snapshot.error << std::endl;
-    return 1;
+    return kExitFailed;
   }
-  std::string text = snapshot.text;
+  std::string text = LastLines(snapshot.text, count);
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  context.out << text;
-  return 0;
+  context.out << text << std::flush;
+  if (follow) FollowLog(path, error ? 0 : size, context.out);
+  return kExitOk;
+}
+
+// A line count: digits only, within reason.
+std::optional<std::size_t> LineCount(const std::string& text) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(std::stoul(text));
 }
 
 }  // namespace
@@ -232,11 +321,24 @@ int RunDaemonCommand(const std::vector<std::string>& args, DaemonContext& contex
   std::vector<std::string> words;
   bool help = false;
   bool passwordFromStdin = false;
-  for (const std::string& arg : args) {
+  bool follow = false;
+  std::optional<std::size_t> lines;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       help = true;
+    } else if (arg == "--version") {
+      context.out << "quorvixddnsd " << VersionText() << "\n";
+      return kExitOk;
     } else if (arg == "--password-stdin") {
       passwordFromStdin = true;
+    } else if (arg == "--follow" || arg == "-f") {
+      follow = true;
+    } else if (arg == "-n") {
+      if (i + 1 >= args.size() || !(lines = LineCount(args[i + 1]))) {
+        return Usage(context, "-n 后面要跟一个行数");
+      }
+      ++i;
     } else if (arg.starts_with("-")) {
       return Usage(context, "未知的选项: " + arg);
     } else {
@@ -247,10 +349,11 @@ int RunDaemonCommand(const std::vector<std::string>& args, DaemonContext& contex
   if (help) {
     const auto found = kCommandHelp.find(command);
     context.out << (found == kCommandHelp.end() ? kUsage : found->second);
-    return 0;
+    return kExitOk;
   }
   if (command.empty()) return Usage(context, "缺少命令");
   if (passwordFromStdin && command != "add") return Usage(context, "--password-stdin 只用于 add");
+  if ((follow || lines) && command != "log") return Usage(context, "-n 和 --follow 只用于 log");
   const std::size_t operands = words.size() - 1;
   if (command == "run" && operands == 0) return Run(context);
   if (command == "add" && operands == 1) return Add(context, words[1], passwordFromStdin);
@@ -263,7 +366,7 @@ int RunDaemonCommand(const std::vector<std::string>& args, DaemonContext& contex
   if (command == "stop" && operands == 0) {
     return Once(context, [](Shell& shell) { return shell.Stop(); });
   }
-  if (command == "log" && operands == 0) return PrintLog(context);
+  if (command == "log" && operands == 0) return PrintLog(context, lines, follow);
   if (kCommandHelp.count(command) > 0) return Usage(context, command + " 的参数不对");
   return Usage(context, "未知的命令: " + command);
 }

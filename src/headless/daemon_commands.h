@@ -22,7 +22,12 @@ struct DaemonContext {
   bool terminal = false;  // standard input is a terminal (passwords are asked for there)
 };
 
-// Exit statuses: 0 success, 1 failure (a refusal, an update that failed), 2 bad usage.
+// Exit statuses, as `--help` lists them.
+inline constexpr int kExitOk = 0;          // done; every domain succeeded
+inline constexpr int kExitFailed = 1;      // failed: no connection, refused, time-out, a write
+inline constexpr int kExitUsage = 2;       // bad usage
+inline constexpr int kExitSomeFailed = 3;  // the service took the command, some domains failed
+
 int RunDaemonCommand(const std::vector<std::string>& args, DaemonContext& context);
 
 }  // namespace quorvix

@@ -1,42 +1,15 @@
 #include "headless/headless_desktop.h"
 
-#include <signal.h>
-#include <time.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/stop_signal.h"
 #include "shell/shell.h"
 
 namespace quorvix {
-namespace {
-
-sigset_t StopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  return set;
-}
-
-}  // namespace
-
-void HeadlessDesktop::BlockStopSignals() {
-  const sigset_t set = StopSignals();
-  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
 
 bool HeadlessDesktop::TakeStopSignal(std::chrono::milliseconds timeout) {
-  const sigset_t set = StopSignals();
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
-  timespec wait{static_cast<time_t>(seconds.count()),
-                static_cast<long>((timeout - seconds).count() * 1000000)};
-  for (;;) {
-    const int taken = ::sigtimedwait(&set, nullptr, &wait);
-    if (taken > 0) return true;
-    if (errno != EINTR) return false;  // EAGAIN: the time is up
-  }
+  return platform::WaitForStop(timeout);
 }
 
 void HeadlessDesktop::ShowMessage(std::string_view text, std::string_view title, MessageIcon) {

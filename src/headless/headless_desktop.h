@@ -23,9 +23,6 @@ class HeadlessDesktop final : public Desktop {
   // `tick` is the timer's interval (a minute; tests shorten it).
   void RunUntilStopped(Shell& shell, std::chrono::milliseconds tick);
 
-  // Blocks the stop signals so that they wait to be taken; call before any thread starts.
-  static void BlockStopSignals();
-
   // Set when the start-up wanted the settings dialog: no domain is configured.
   bool wantedSettings() const { return wantedSettings_; }
   bool stopRequested() const { return stopRequested_; }

@@ -7,9 +7,12 @@ namespace quorvix::platform {
 
 class InstanceLock {
  public:
+  enum class Wait { No, Yes };
+
   // Takes the lock named `name` in the user's runtime folder (the state folder when there is
-  // none). A lock that cannot be created at all counts as no previous instance.
-  explicit InstanceLock(const std::string& name);
+  // none). A lock that cannot be created at all counts as no previous instance. With
+  // Wait::Yes it waits until the holder lets go, so that holders take turns.
+  explicit InstanceLock(const std::string& name, Wait wait = Wait::No);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;

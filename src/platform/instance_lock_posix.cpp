@@ -10,7 +10,7 @@
 
 namespace quorvix::platform {
 
-InstanceLock::InstanceLock(const std::string& name) {
+InstanceLock::InstanceLock(const std::string& name, Wait wait) {
   std::string folder = XdgRuntimeDir();
   if (folder.empty()) folder = XdgStateHome() + "/quorvixDDNS";
   if (CreateFolders(folder, 0700)) return;
@@ -18,7 +18,12 @@ InstanceLock::InstanceLock(const std::string& name) {
   handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (handle_ < 0) return;
   // flock is released by the kernel when the process ends, however it ends.
-  if (::flock(handle_, LOCK_EX | LOCK_NB) != 0) previousInstance_ = errno == EWOULDBLOCK;
+  if (::flock(handle_, LOCK_EX | LOCK_NB) == 0) return;
+  previousInstance_ = errno == EWOULDBLOCK;
+  if (previousInstance_ && wait == Wait::Yes) {
+    while (::flock(handle_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
 }
 
 InstanceLock::~InstanceLock() {

@@ -5,12 +5,14 @@
 
 namespace quorvix::platform {
 
-InstanceLock::InstanceLock(const std::string& name) {
+InstanceLock::InstanceLock(const std::string& name, Wait wait) {
   // A named mutex in this session, held for the life of the process.
   const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, Widen("Local\\" + name).c_str());
   if (mutex == nullptr) return;
   previousInstance_ = ::GetLastError() == ERROR_ALREADY_EXISTS;
   mutex_ = mutex;
+  // An existing mutex was opened, not owned: take turns with its holder.
+  if (previousInstance_ && wait == Wait::Yes) ::WaitForSingleObject(mutex, INFINITE);
 }
 
 InstanceLock::~InstanceLock() {

@@ -52,4 +52,7 @@ class SettingsBackend {
 // The store of the current user on this platform.
 std::unique_ptr<SettingsBackend> MakeSystemSettingsBackend();
 
+// Where that store keeps its values (a folder, a registry key): it names the configuration.
+std::string SystemSettingsLocation();
+
 }  // namespace quorvix::platform

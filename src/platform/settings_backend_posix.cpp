@@ -176,6 +176,8 @@ std::string DesktopEntryExec(std::string_view command) {
   return "\"" + escaped + "\"";
 }
 
+std::string SystemSettingsLocation() { return PosixSettingsBackend::UserLocations().keyFolder; }
+
 std::unique_ptr<SettingsBackend> MakeSystemSettingsBackend() {
   return std::make_unique<PosixSettingsBackend>(PosixSettingsBackend::UserLocations());
 }

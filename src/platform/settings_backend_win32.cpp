@@ -94,6 +94,8 @@ Status RegistrySettingsBackend::DeleteAutoRunEntry(std::string_view entryName) {
              : Status::Failed;
 }
 
+std::string SystemSettingsLocation() { return RegistryHives{}.programKey; }
+
 std::unique_ptr<SettingsBackend> MakeSystemSettingsBackend() {
   return std::make_unique<RegistrySettingsBackend>(RegistryHives::Choose());
 }

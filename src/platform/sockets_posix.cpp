@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 
 #include "platform/sockets.h"
+#include "platform/stop_signal.h"
 
 namespace quorvix::platform {
 
@@ -30,11 +32,30 @@ int ConnectIpv4(SocketHandle socket, const std::string& dottedAddress, std::uint
     errno = EINVAL;
     return -1;
   }
-  int rc;
-  do {
-    rc = ::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&address),
-                   sizeof address);
-  } while (rc != 0 && errno == EINTR);
+  // Connect without blocking and wait for it, so that a stop request breaks the wait off.
+  const int fd = static_cast<int>(socket);
+  const int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  if (rc != 0 && errno == EINPROGRESS) {
+    pollfd entry{fd, POLLOUT, 0};
+    const sigset_t mask = StopWaitMask();
+    do {
+      rc = ::ppoll(&entry, 1, nullptr, &mask);
+    } while (rc < 0 && errno == EINTR && !StopRequested());
+    if (rc > 0) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+      errno = error;
+      rc = error == 0 ? 0 : -1;
+    } else {
+      rc = -1;
+    }
+  }
+  const int saved = errno;
+  ::fcntl(fd, F_SETFL, flags);
+  errno = saved;
   return rc == 0 ? 0 : -1;
 }
 
@@ -58,11 +79,16 @@ long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t capacity) {
 int WaitForSocket(SocketHandle socket, std::chrono::microseconds timeout, bool& readable) {
   // poll rather than select: select cannot watch descriptors above FD_SETSIZE.
   pollfd entry{static_cast<int>(socket), POLLIN | POLLPRI, 0};
-  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+  const auto left = std::chrono::ceil<std::chrono::nanoseconds>(timeout);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+  const timespec wait{static_cast<time_t>(seconds.count()),
+                      static_cast<long>((left - seconds).count())};
+  // The stop signals are let through: a stop request ends the wait (as an error).
+  const sigset_t mask = StopWaitMask();
   int rc;
   do {
-    rc = ::poll(&entry, 1, static_cast<int>(milliseconds));
-  } while (rc < 0 && errno == EINTR);
+    rc = ::ppoll(&entry, 1, &wait, &mask);
+  } while (rc < 0 && errno == EINTR && !StopRequested());
   readable = false;
   if (rc <= 0) return rc < 0 ? -1 : 0;
   if ((entry.revents & POLLNVAL) != 0) {

@@ -10,7 +10,7 @@ namespace quorvix::platform {
 
 bool StdinIsTerminal() { return ::_isatty(0) != 0; }
 
-std::string ReadSecretLine(const std::string& prompt, std::ostream& out) {
+std::optional<std::string> ReadSecretLine(const std::string& prompt, std::ostream& out) {
   out << prompt << std::flush;
   const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;

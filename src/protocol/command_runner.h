@@ -28,6 +28,9 @@ class CommandRunner {
   // The whole request text; for START and STOP it signs the list stored at this moment.
   std::string BuildRequest(std::string_view command);
 
+  // What the reply of the last START or STOP said of the domains sent.
+  const UpdateExchange& lastExchange() const { return lastExchange_; }
+
   // The outcome of the command applied to the reply; false for an unknown command. For START
   // and STOP, `exchange` (when given) names the domains sent and receives the counts.
   bool DispatchReply(std::string_view command, std::string_view reply,
@@ -39,6 +42,7 @@ class CommandRunner {
   EventLog& log_;
   SocketClient& socket_;
   ServiceEndpoints endpoints_;
+  UpdateExchange lastExchange_;
 };
 
 }  // namespace quorvix

@@ -15,6 +15,10 @@ namespace quorvix {
 // its domain; the other domains are still sent.
 std::string SignedDomainList(SettingsStore& store, EventLog& log);
 
+// True when the entry can be signed: every character of the domain and the password is
+// single-byte in code page 936, and the text is short enough for the digest.
+bool CanSign(std::string_view domain, std::string_view password);
+
 // The line written for an entry left out.
 std::string UnsignableEntryLine(std::string_view domain);
 

@@ -1,5 +1,9 @@
 #include "shell/client_core.h"
 
+#include <exception>
+
+#include "digest/md5.h"
+
 namespace quorvix {
 
 ClientSetup ClientSetup::ForThisMachine() {
@@ -7,6 +11,14 @@ ClientSetup ClientSetup::ForThisMachine() {
   setup.backend = platform::MakeSystemSettingsBackend();
   setup.program = platform::CurrentProgramLocation();
   setup.logFilePath = platform::DefaultLogFilePath(setup.program);
+  // One lock per configuration: two users, or two configuration folders, never block each other.
+  try {
+    md5 digest;
+    setup.lockName +=
+        "-" + digest.DigestStrToHexStr(platform::SystemSettingsLocation()).substr(0, 12);
+  } catch (const std::exception&) {
+    // A location the digest refuses (far too long): one lock for the user's configurations.
+  }
   return setup;
 }
 

@@ -26,6 +26,9 @@ struct ClientSetup {
   SocketLimits limits;
   SocketClient::Lookup lookup = platform::LookupIpv4;
   ServiceEndpoints endpoints;  // the built-in servers; tests alone change them
+  // The lock that one client of this configuration holds while it runs (the tray program or
+  // the headless client's run); "-settings" after it names the lock of settings changes.
+  std::string lockName = "quorvixDDNS";
 
   // The store, log and servers of the running program on this platform.
   static ClientSetup ForThisMachine();

@@ -41,7 +41,9 @@ class Shell {
 
   // The start-up, run once from the main window's load: second-instance notice, settings,
   // version and address checks, the settings dialog when no domain is configured, up to three
-  // update attempts ten seconds apart, the outcome in the tray, the watch.
+  // update attempts ten seconds apart, the outcome in the tray, the watch. When it breaks off
+  // by an exception, Quit is enabled and the tray shows the failure state before the exception
+  // goes on to the caller.
   void RunStartup(bool previousInstance);
   void InitApp();
   // Waits about `seconds` while processing events; ends early when the day wraps at midnight.
@@ -70,6 +72,7 @@ class Shell {
   TrayStatus& tray() { return tray_; }
 
  private:
+  void RunStartupSteps(bool previousInstance);
   void LogStopLine();
   void SetTimer(bool enabled);
 

@@ -42,6 +42,19 @@ void Shell::WaitSeconds(std::int16_t seconds) {
 }
 
 void Shell::RunStartup(bool previousInstance) {
+  try {
+    RunStartupSteps(previousInstance);
+  } catch (...) {
+    // The start-up broke off: the program must still be quittable, and the tray must not go
+    // on saying that it is connecting. The caller reports the error.
+    s_.state.lastUpdateOk = false;
+    tray_.Stop_Connect_status(false);
+    s_.desktop.SetQuitEnabled(true);
+    throw;
+  }
+}
+
+void Shell::RunStartupSteps(bool previousInstance) {
   ProgramState& state = s_.state;
   EventLog& log = s_.log;
   s_.desktop.SetQuitEnabled(false);
