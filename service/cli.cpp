@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 
+#include "base/program_identity.h"
 #include "http/server.h"
 #include "platform/files.h"
 #include "platform/xdg.h"
@@ -38,7 +39,8 @@ constexpr const char* kUsage =
     "  --major N, --minor N  serve: the newest client version GETVER reports (default 1.1)\n"
     "  --trust-forwarded-for serve: take the caller from one reverse proxy's X-Forwarded-For\n"
     "  --password-stdin      account add: read the password from standard input\n"
-    "  --help                show this text\n";
+    "  --help                show this text\n"
+    "  --version             show the version\n";
 
 struct Arguments {
   std::vector<std::string> words;  // command and its operands
@@ -46,6 +48,7 @@ struct Arguments {
   ServerOptions server;
   bool passwordFromStdin = false;
   bool help = false;
+  bool version = false;
 };
 
 template <typename Number>
@@ -67,6 +70,8 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Arguments
     std::string text;
     if (arg == "--help" || arg == "-h") {
       parsed.help = true;
+    } else if (arg == "--version") {
+      parsed.version = true;
     } else if (arg == "--data") {
       if (!value(parsed.dataFolder)) return "--data needs a folder";
     } else if (arg == "--listen") {
@@ -215,6 +220,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   }
   if (parsed.help) {
     out << kUsage;
+    return 0;
+  }
+  if (parsed.version) {
+    out << "quorvix-service " << VersionText() << "\n";
     return 0;
   }
   const std::string command = parsed.words.empty() ? std::string() : parsed.words.front();

@@ -4,7 +4,10 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <iostream>
+#include <string_view>
 
+#include "base/program_identity.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "shell/client_core.h"
@@ -12,6 +15,11 @@
 #include "ui/qt/window_set.h"
 
 int main(int argc, char** argv) {
+  // The program takes no arguments; --version alone is answered, for installers and scripts.
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::cout << "quorvixDDNS " << quorvix::VersionText() << "\n";
+    return 0;
+  }
   QApplication app(argc, argv);
   // The program lives in the tray: closing its last window must not end it.
   QApplication::setQuitOnLastWindowClosed(false);
