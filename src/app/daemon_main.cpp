@@ -5,6 +5,7 @@
 
 #include "headless/daemon_commands.h"
 #include "platform/clock.h"
+#include "platform/settings_backend_posix.h"
 #include "platform/stop_signal.h"
 #include "platform/terminal.h"
 
@@ -19,6 +20,11 @@ int main(int argc, char** argv) {
   quorvix::DaemonContext context{std::cin, std::cout, std::cerr, clock,
                                  quorvix::ClientSetup::ForThisMachine()};
   context.terminal = quorvix::platform::StdinIsTerminal();
+  // The headless client starts with the system as a systemd user unit, not as a desktop
+  // session's autostart entry (that one is the tray program's).
+  context.setup.backend = std::make_unique<quorvix::platform::PosixSettingsBackend>(
+      quorvix::platform::PosixSettingsBackend::UserLocations(
+          quorvix::platform::AutoRunKind::SystemdUserUnit));
 #ifdef QUORVIX_TEST_SEAMS
   // Only the test build of the program: the service's port on loopback and a faster watch.
   if (const char* port = std::getenv("QUORVIX_TEST_PORT")) {

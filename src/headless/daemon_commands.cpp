@@ -13,8 +13,10 @@
 #include "platform/instance_lock.h"
 #include "platform/stop_signal.h"
 #include "platform/terminal.h"
+#include "protocol/endpoints.h"
 #include "protocol/signing.h"
 #include "settings/domain_list.h"
+#include "settings/status_file.h"
 #include "ui/setup/setup_dialog.h"
 #include "ui/windows/log_viewer.h"
 
@@ -30,8 +32,11 @@ constexpr const char* kUsage =
     "                          添加域名 (管理密码从终端读入, 不回显; 或从标准输入读入)\n"
     "  del 域名                删除域名\n"
     "  list                    列出域名 (不显示密码)\n"
+    "  status                  客户端是否在运行, 上次看到的公网IP, 每个域名的上次结果\n"
     "  set autorun|mx|verbose on|off\n"
-    "                          随系统启动 / 解析MX邮件记录 / 记录详细日志\n"
+    "                          随系统启动 (systemd 用户单元) / 解析MX邮件记录 / 记录详细日志\n"
+    "  set server 主机[:端口]|default\n"
+    "                          使用自建的服务 (default: 内置服务器)\n"
     "  refresh                 立即更新所有域名\n"
     "  stop                    停止解析所有域名\n"
     "  log [-n 行数] [--follow]  显示日志 (最后若干行; 持续显示新的日志)\n"
@@ -53,7 +58,13 @@ const std::map<std::string, std::string> kCommandHelp = {
      "添加域名并立即更新. 规则与设置窗口相同.\n"},
     {"del", "用法: quorvixddnsd del 域名\n删除域名 (不通知服务器).\n"},
     {"list", "用法: quorvixddnsd list\n列出已设置的域名, 不显示密码.\n"},
-    {"set", "用法: quorvixddnsd set autorun|mx|verbose on|off\n"},
+    {"set",
+     "用法: quorvixddnsd set autorun|mx|verbose on|off\n"
+     "       quorvixddnsd set server 主机[:端口]|default\n"
+     "autorun on 启用 systemd 用户单元 quorvixddnsd.service; 没有登录会话的机器还需\n"
+     "loginctl enable-linger.\n"},
+    {"status",
+     "用法: quorvixddnsd status\n显示客户端是否在运行、上次看到的公网IP和每个域名的上次结果.\n"},
     {"refresh", "用法: quorvixddnsd refresh\n立即更新所有域名.\n"},
     {"stop", "用法: quorvixddnsd stop\n停止解析所有域名.\n"},
     {"log",
@@ -98,6 +109,38 @@ class CommandLineSetupView final : public SetupView {
   bool closed = false;
 };
 
+// The headless client's own value: a self-hosted service as HOST[:PORT]; empty for the
+// built-in servers.
+constexpr std::string_view kSettingServer = "server";
+
+// Both servers on HOST, at PORT (80 when not given); nothing for a value that is no such text.
+std::optional<ServiceEndpoints> ParseServer(const std::string& text) {
+  const std::size_t colon = text.rfind(':');
+  const std::string host = text.substr(0, colon);
+  if (checkReg("domain", host) != true) return std::nullopt;
+  ServiceEndpoints endpoints{host, host, 80};
+  if (colon != std::string::npos) {
+    const std::string port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) == 0 ||
+        std::stoul(port) > 65535) {
+      return std::nullopt;
+    }
+    endpoints.port = static_cast<std::uint16_t>(std::stoul(port));
+  }
+  return endpoints;
+}
+
+std::string ServerText(const ServiceEndpoints& endpoints) {
+  const ServiceEndpoints builtIn;
+  if (endpoints.updateHost == builtIn.updateHost && endpoints.infoHost == builtIn.infoHost &&
+      endpoints.port == builtIn.port) {
+    return "内置 (" + builtIn.updateHost + ", " + builtIn.infoHost + ", 端口 " +
+           std::to_string(builtIn.port) + ")";
+  }
+  return endpoints.updateHost + ":" + std::to_string(endpoints.port);
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -109,6 +152,9 @@ struct Session {
   explicit Session(DaemonContext& context)
       : desktop(context.err), core(desktop, context.clock, std::move(context.setup)) {
     core.store.SetAutoRunArguments("run");
+    if (const auto server = ParseServer(core.store.ReadSetting(kSettingServer))) {
+      core.runner.SetEndpoints(*server);
+    }
     desktop.Attach(core.shell, core.state);
     std::ostream& out = context.out;
     // The text `log` prints: a verbose line holds the service's reply with its CR LF line ends,
@@ -213,7 +259,23 @@ int Delete(DaemonContext& context, const std::string& domain) {
   });
 }
 
+int SetServer(DaemonContext& context, const std::string& value) {
+  const bool builtIn = value == "default";
+  if (!builtIn && !ParseServer(value)) {
+    return Usage(context, "服务器应写成 主机[:端口], 或 default 表示内置服务器");
+  }
+  const platform::InstanceLock turn(context.setup.lockName + "-settings",
+                                    platform::InstanceLock::Wait::Yes);
+  Session session(context);
+  if (!session.core.store.WriteSetting(kSettingServer, builtIn ? "" : value)) {
+    context.err << "quorvixddnsd: 保存设置失败" << std::endl;
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
 int Set(DaemonContext& context, const std::string& name, const std::string& value) {
+  if (name == "server") return SetServer(context, value);
   if (value != "on" && value != "off") return Usage(context, "set 的取值只能是 on 或 off");
   if (name != "autorun" && name != "mx" && name != "verbose") {
     return Usage(context, "未知的参数: " + name);
@@ -236,6 +298,41 @@ int List(DaemonContext& context) {
   Session session(context);
   for (const DomainEntry& entry : ReadDomainList(session.core.store.ReadSetting(kSettingDomains))) {
     context.out << entry.domain << "\n";
+  }
+  // On standard error: scripts read the domains, one a line, from standard output.
+  context.err << "服务器: " << ServerText(session.core.runner.endpoints()) << std::endl;
+  return kExitOk;
+}
+
+int Status(DaemonContext& context) {
+  const bool running = platform::InstanceLock::IsHeld(context.setup.lockName);
+  const std::string statusPath = context.setup.statusFilePath;
+  Session session(context);
+  const ClientStatus status = ReadClientStatus(statusPath);
+  std::ostream& out = context.out;
+  out << "客户端: " << (running ? "正在运行" : "未运行") << "\n";
+  out << "服务器: " << ServerText(session.core.runner.endpoints()) << "\n";
+  out << "公网IP: "
+      << (status.publicIp.empty() ? "未知" : status.publicIp + " (" + status.publicIpTime + ")")
+      << "\n";
+  if (!status.lastCommand.empty()) {
+    out << "上次命令: " << status.lastCommand << (status.lastCommandOk ? " 成功" : " 失败") << " ("
+        << status.lastCommandTime << ")\n";
+  }
+  const std::vector<DomainEntry> entries =
+      ReadDomainList(session.core.store.ReadSetting(kSettingDomains));
+  out << "域名:" << (entries.empty() ? " 无" : "") << "\n";
+  for (const DomainEntry& entry : entries) {
+    const auto known = std::find_if(
+        status.domains.begin(), status.domains.end(),
+        [&](const DomainStatus& domain) { return Lower(domain.domain) == Lower(entry.domain); });
+    out << "  " << entry.domain << "  ";
+    if (known == status.domains.end()) {
+      out << "尚无结果\n";
+    } else {
+      out << known->command << (known->ok ? " 成功" : " 失败: " + EscapeControls(known->result))
+          << " (" << known->time << ")\n";
+    }
   }
   return kExitOk;
 }
@@ -359,6 +456,7 @@ int RunDaemonCommand(const std::vector<std::string>& args, DaemonContext& contex
   if (command == "add" && operands == 1) return Add(context, words[1], passwordFromStdin);
   if (command == "del" && operands == 1) return Delete(context, words[1]);
   if (command == "list" && operands == 0) return List(context);
+  if (command == "status" && operands == 0) return Status(context);
   if (command == "set" && operands == 2) return Set(context, words[1], words[2]);
   if (command == "refresh" && operands == 0) {
     return Once(context, [](Shell& shell) { return shell.Refresh(); });

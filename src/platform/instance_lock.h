@@ -17,6 +17,9 @@ class InstanceLock {
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
+  // True when some process holds the lock `name` now; takes nothing.
+  static bool IsHeld(const std::string& name);
+
   // True when another process held the lock when this one was created.
   bool previousInstance() const { return previousInstance_; }
 

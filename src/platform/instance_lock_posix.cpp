@@ -10,9 +10,28 @@
 
 namespace quorvix::platform {
 
-InstanceLock::InstanceLock(const std::string& name, Wait wait) {
+namespace {
+
+std::string LockFolder() {
   std::string folder = XdgRuntimeDir();
   if (folder.empty()) folder = XdgStateHome() + "/quorvixDDNS";
+  return folder;
+}
+
+}  // namespace
+
+bool InstanceLock::IsHeld(const std::string& name) {
+  const std::string path = LockFolder() + "/" + name + ".lock";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;  // never taken
+  // A shared lock is refused only while the holder's exclusive one stands.
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+InstanceLock::InstanceLock(const std::string& name, Wait wait) {
+  const std::string folder = LockFolder();
   if (CreateFolders(folder, 0700)) return;
   const std::string path = folder + "/" + name + ".lock";
   handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

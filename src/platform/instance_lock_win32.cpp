@@ -5,6 +5,14 @@
 
 namespace quorvix::platform {
 
+bool InstanceLock::IsHeld(const std::string& name) {
+  // The named mutex exists exactly as long as a process holds it open.
+  const HANDLE mutex = ::OpenMutexW(SYNCHRONIZE, FALSE, Widen("Local\\" + name).c_str());
+  if (mutex == nullptr) return false;
+  ::CloseHandle(mutex);
+  return true;
+}
+
 InstanceLock::InstanceLock(const std::string& name, Wait wait) {
   // A named mutex in this session, held for the life of the process.
   const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, Widen("Local\\" + name).c_str());

@@ -28,9 +28,12 @@ PosixSettingsBackend::PosixSettingsBackend(PosixSettingsLocations locations,
                                            std::function<void()> beforeRename)
     : locations_(std::move(locations)), beforeRename_(std::move(beforeRename)) {}
 
-PosixSettingsLocations PosixSettingsBackend::UserLocations() {
+PosixSettingsLocations PosixSettingsBackend::UserLocations(AutoRunKind kind) {
   const std::string config = XdgConfigHome();
-  return {config + "/quorvixDDNS", config + "/autostart"};
+  if (kind == AutoRunKind::SystemdUserUnit) {
+    return {config + "/quorvixDDNS", config + "/systemd/user", kind};
+  }
+  return {config + "/quorvixDDNS", config + "/autostart", kind};
 }
 
 bool PosixSettingsBackend::OpenKey() const {
@@ -130,14 +133,41 @@ void PosixSettingsBackend::RemoveStaleTemporaries() {
 }
 
 std::string PosixSettingsBackend::AutoRunPath(std::string_view entryName) const {
-  return locations_.autostartFolder + "/" + std::string(entryName) + ".desktop";
+  const bool unit = locations_.autoRunKind == AutoRunKind::SystemdUserUnit;
+  return locations_.autostartFolder + "/" + std::string(entryName) +
+         (unit ? ".service" : ".desktop");
 }
+
+namespace {
+
+// The link `systemctl --user enable` makes: the unit is started with the user's manager.
+std::string WantsLink(const std::string& folder, std::string_view entryName) {
+  return folder + "/default.target.wants/" + std::string(entryName) + ".service";
+}
+
+}  // namespace
 
 SettingsBackend::Status PosixSettingsBackend::SetAutoRunEntry(std::string_view entryName,
                                                               std::string_view command,
                                                               std::string_view arguments) {
   if (CreateFolders(locations_.autostartFolder, 0700)) return Status::KeyUnavailable;
   if (!ValidName(entryName)) return Status::Failed;
+  if (locations_.autoRunKind == AutoRunKind::SystemdUserUnit) {
+    const std::string unit =
+        "[Unit]\nDescription=quorvixDDNS dynamic DNS client\n"
+        "Wants=network-online.target\nAfter=network-online.target\n\n"
+        "[Service]\nExecStart=" +
+        UnitExecStart(command) + (arguments.empty() ? "" : " " + std::string(arguments)) +
+        "\nRestart=on-failure\nRestartSec=30\n\n[Install]\nWantedBy=default.target\n";
+    if (ReplaceFileAtomically(AutoRunPath(entryName), unit, 0644)) return Status::Failed;
+    const std::string link = WantsLink(locations_.autostartFolder, entryName);
+    if (CreateFolders(locations_.autostartFolder + "/default.target.wants", 0755)) {
+      return Status::Failed;
+    }
+    ::unlink(link.c_str());
+    const std::string target = "../" + std::string(entryName) + ".service";
+    return ::symlink(target.c_str(), link.c_str()) == 0 ? Status::Ok : Status::Failed;
+  }
   const std::string entry = "[Desktop Entry]\nType=Application\nName=" + std::string(entryName) +
                             "\nExec=" + DesktopEntryExec(command) +
                             (arguments.empty() ? "" : " " + std::string(arguments)) +
@@ -151,6 +181,9 @@ SettingsBackend::Status PosixSettingsBackend::DeleteAutoRunEntry(std::string_vie
     return Status::KeyUnavailable;
   }
   if (!ValidName(entryName)) return Status::Failed;
+  if (locations_.autoRunKind == AutoRunKind::SystemdUserUnit) {
+    ::unlink(WantsLink(locations_.autostartFolder, entryName).c_str());
+  }
   return ::unlink(AutoRunPath(entryName).c_str()) == 0 ? Status::Ok : Status::Failed;
 }
 
@@ -177,6 +210,23 @@ std::string DesktopEntryExec(std::string_view command) {
 }
 
 std::string SystemSettingsLocation() { return PosixSettingsBackend::UserLocations().keyFolder; }
+
+std::string UnitExecStart(std::string_view command) {
+  std::string escaped;
+  for (const char c : command) {
+    if (c == '%') {
+      escaped += "%%";  // specifiers start with %
+    } else if (c == '$') {
+      escaped += "$$";  // variables start with $
+    } else if (c == '"' || c == '\\') {
+      escaped += '\\';
+      escaped += c;
+    } else {
+      escaped += c;
+    }
+  }
+  return "\"" + escaped + "\"";
+}
 
 std::unique_ptr<SettingsBackend> MakeSystemSettingsBackend() {
   return std::make_unique<PosixSettingsBackend>(PosixSettingsBackend::UserLocations());

@@ -8,14 +8,20 @@
 
 namespace quorvix::platform {
 
+// How a program starts with the system: a desktop session's autostart entry (the tray
+// program), or a systemd user unit (the headless client, also without a desktop).
+enum class AutoRunKind { DesktopEntry, SystemdUserUnit };
+
 struct PosixSettingsLocations {
   std::string keyFolder;        // $XDG_CONFIG_HOME/quorvixDDNS
-  std::string autostartFolder;  // $XDG_CONFIG_HOME/autostart
+  std::string autostartFolder;  // $XDG_CONFIG_HOME/autostart, or .../systemd/user for units
+  AutoRunKind autoRunKind = AutoRunKind::DesktopEntry;
 };
 
 // Values are files of mode 0600 in a folder of mode 0700 (they hold passwords), each write an
 // atomic replace. The start-with-the-system entry is an XDG autostart file
-// `<entry name>.desktop` whose Exec line runs the command.
+// `<entry name>.desktop` whose Exec line runs the command, or a user unit
+// `<entry name>.service` enabled by its link in default.target.wants, as systemctl would.
 class PosixSettingsBackend final : public SettingsBackend {
  public:
   // `beforeRename` runs between writing a value's temporary file and renaming it into place;
@@ -32,7 +38,7 @@ class PosixSettingsBackend final : public SettingsBackend {
   void RemoveStaleTemporaries() override;
 
   // The locations under $XDG_CONFIG_HOME of the current user.
-  static PosixSettingsLocations UserLocations();
+  static PosixSettingsLocations UserLocations(AutoRunKind kind = AutoRunKind::DesktopEntry);
 
  private:
   bool OpenKey() const;
@@ -45,5 +51,8 @@ class PosixSettingsBackend final : public SettingsBackend {
 // The Exec value of a desktop entry that runs `command` as one program path: quoted and
 // escaped when it holds characters the desktop entry format reserves.
 std::string DesktopEntryExec(std::string_view command);
+
+// The ExecStart value of a systemd unit that runs `command` as one program path.
+std::string UnitExecStart(std::string_view command);
 
 }  // namespace quorvix::platform

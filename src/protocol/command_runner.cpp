@@ -4,6 +4,7 @@
 #include "protocol/request.h"
 #include "protocol/signing.h"
 #include "settings/domain_list.h"
+#include "settings/status_file.h"
 
 namespace quorvix {
 
@@ -39,6 +40,7 @@ bool CommandRunner::ExecuteCommand(std::string_view command) {
   log_.WriteLog("发送命令:" + std::string(command) + "....", true);
   if (!socket_.SockConnect(host, endpoints_.port)) {
     log_.WriteLog("抱歉，网络连接失败，请检查您本地网络是否正常", false);
+    if (update) RecordStatus(command, false);
     return false;
   }
   std::string reply;
@@ -51,14 +53,38 @@ bool CommandRunner::ExecuteCommand(std::string_view command) {
     if (command == kCommandGetIp) state_.localIp = socket_.LocalAddress();
   }
   socket_.SockClose();
-  if (!update) return DispatchReply(command, reply);
-  UpdateExchange exchange;
-  exchange.sent.emplace();
-  for (const DomainEntry& entry : ReadDomainList(signedList))
-    exchange.sent->push_back(entry.domain);
-  const bool ok = DispatchReply(command, reply, &exchange);
-  if (command == kCommandStart) state_.failedDomains = exchange.failed;
+  if (!update) {
+    const bool ok = DispatchReply(command, reply);
+    if (ok && command == kCommandGetIp) RecordStatus(command, ok);
+    return ok;
+  }
+  lastExchange_.sent.emplace();
+  for (const DomainEntry& entry : ReadDomainList(signedList)) {
+    lastExchange_.sent->push_back(entry.domain);
+  }
+  const bool ok = DispatchReply(command, reply, &lastExchange_);
+  if (command == kCommandStart) state_.failedDomains = lastExchange_.failed;
+  RecordStatus(command, ok);
   return ok;
+}
+
+void CommandRunner::RecordStatus(std::string_view command, bool ok) {
+  if (statusPath_.empty() || clock_ == nullptr) return;
+  const std::string now = platform::FormatLogTimestamp(clock_->Now());
+  ClientStatus status = ReadClientStatus(statusPath_);
+  if (command == kCommandGetIp) {
+    status.publicIp = state_.publicIp;
+    status.publicIpTime = now;
+  } else {
+    status.lastCommand = std::string(command);
+    status.lastCommandOk = ok;
+    status.lastCommandTime = now;
+    for (const DomainResult& result : lastExchange_.results) {
+      status.Record({result.domain, std::string(command), result.ok, result.text, now});
+    }
+  }
+  // The status is a convenience: failing to keep it must not fail the command.
+  WriteClientStatus(statusPath_, status);
 }
 
 }  // namespace quorvix

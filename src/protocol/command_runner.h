@@ -7,6 +7,7 @@
 
 #include "base/program_state.h"
 #include "net/socket_client.h"
+#include "platform/clock.h"
 #include "protocol/endpoints.h"
 #include "protocol/outcomes.h"
 #include "settings/event_log.h"
@@ -28,6 +29,17 @@ class CommandRunner {
   // The whole request text; for START and STOP it signs the list stored at this moment.
   std::string BuildRequest(std::string_view command);
 
+  // After each GETIP, START and STOP, records the outcome in the status file at `path`
+  // (none until set), stamped with the clock's time. The clock must outlive the runner.
+  void RecordStatusIn(std::string path, platform::Clock& clock) {
+    statusPath_ = std::move(path);
+    clock_ = &clock;
+  }
+
+  // The servers commands go to: the built-in ones unless a self-hosted service was chosen.
+  void SetEndpoints(ServiceEndpoints endpoints) { endpoints_ = std::move(endpoints); }
+  const ServiceEndpoints& endpoints() const { return endpoints_; }
+
   // What the reply of the last START or STOP said of the domains sent.
   const UpdateExchange& lastExchange() const { return lastExchange_; }
 
@@ -42,7 +54,11 @@ class CommandRunner {
   EventLog& log_;
   SocketClient& socket_;
   ServiceEndpoints endpoints_;
+  void RecordStatus(std::string_view command, bool ok);
+
   UpdateExchange lastExchange_;
+  std::string statusPath_;
+  platform::Clock* clock_ = nullptr;
 };
 
 }  // namespace quorvix

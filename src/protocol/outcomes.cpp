@@ -100,7 +100,9 @@ bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& tex
       return false;
     }
     ForEachSentResult(list, log, exchange, [&](std::string_view domain, std::string_view result) {
-      if (result.substr(0, 3) == "200") {
+      const bool ok = result.substr(0, 3) == "200";
+      exchange.results.push_back({std::string(domain), ok, std::string(result)});
+      if (ok) {
         ++exchange.succeeded;
         log.WriteLog("域名" + std::string(domain) + std::string(texts.success), false);
       } else {
@@ -117,6 +119,7 @@ bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& tex
   }
   ForEachSentResult(list, log, exchange, [&](std::string_view domain, std::string_view result) {
     ++exchange.failed;
+    exchange.results.push_back({std::string(domain), false, std::string(result)});
     log.WriteLog(FailureLine(texts, domain, result, texts.textFromOtherwise), false);
   });
   return false;

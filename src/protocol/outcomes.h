@@ -12,6 +12,13 @@
 
 namespace quorvix {
 
+// What the reply said of one sent domain.
+struct DomainResult {
+  std::string domain;
+  bool ok = false;
+  std::string text;  // the result as the reply gave it
+};
+
 // What a START or STOP request carried, and what its reply said of it.
 struct UpdateExchange {
   // The domains the request carried. A reply may speak only of these (compared without regard
@@ -20,6 +27,7 @@ struct UpdateExchange {
   int succeeded = 0;    // sent domains the reply lists as done
   int failed = 0;       // sent domains the reply lists as failed
   int unrequested = 0;  // results for domains that were not sent: not believed, only counted
+  std::vector<DomainResult> results;  // for the sent domains, in reply order
 };
 
 // START: per-domain "域名…动态解析成功" / "域名…动态解析失败,…" lines; true when the server

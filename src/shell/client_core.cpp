@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "digest/md5.h"
+#include "settings/status_file.h"
 
 namespace quorvix {
 
@@ -11,6 +12,7 @@ ClientSetup ClientSetup::ForThisMachine() {
   setup.backend = platform::MakeSystemSettingsBackend();
   setup.program = platform::CurrentProgramLocation();
   setup.logFilePath = platform::DefaultLogFilePath(setup.program);
+  setup.statusFilePath = StatusFilePathBeside(setup.logFilePath);
   // One lock per configuration: two users, or two configuration folders, never block each other.
   try {
     md5 digest;
@@ -34,6 +36,7 @@ ClientCore::ClientCore(Desktop& desktop, platform::Clock& clock, ClientSetup set
   // Lines written before the settings load (none in the normal order) still find the file.
   state.logFilePath = setup.logFilePath;
   store.SetLogSink(&log);
+  if (!setup.statusFilePath.empty()) runner.RecordStatusIn(setup.statusFilePath, clock);
 }
 
 }  // namespace quorvix

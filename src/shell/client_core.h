@@ -23,6 +23,7 @@ struct ClientSetup {
   std::unique_ptr<platform::SettingsBackend> backend;
   platform::ProgramLocation program;
   std::string logFilePath;
+  std::string statusFilePath;  // the last known state; none when empty
   SocketLimits limits;
   SocketClient::Lookup lookup = platform::LookupIpv4;
   ServiceEndpoints endpoints;  // the built-in servers; tests alone change them
