@@ -1,10 +1,15 @@
 // The shell's logic against a scripted service and a recording desktop: the start-up with its
-// notices, attempts and pauses on the fake clock; the public-IP watch; the handlers' guard.
+// notices, attempts and pauses on the fake clock; the public-IP watch; the handlers' guard. And
+// the windows' toolkit-free parts: the log viewer's file, the centring of a window.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "support/shell_fixture.h"
+#include "ui/setup/center_form.h"
+#include "ui/windows/log_viewer.h"
 
 namespace quorvix {
 namespace {
@@ -177,6 +182,59 @@ TEST(GuardedTest, ReportsAnEscapingErrorAndGoesOn) {
   EXPECT_TRUE(f.desktop.messages[1].text.starts_with(prefix)) << f.desktop.messages[1].text;
   EXPECT_EQ(f.desktop.messages[1].title, "quorvixDDNS");
   EXPECT_EQ(f.lines, (Strings{f.desktop.messages[0].text, f.desktop.messages[1].text}));
+}
+
+TEST(LogViewer, ReadsEveryLineEndingInCrLfAndScrollsToTheNewest) {
+  const auto lines = [](std::size_t count) {  // as the event log writes them
+    std::string text;
+    while (count-- > 0) text += "2008-6-12 14:05:09\t第" + std::to_string(count) + "行\r\n";
+    return text;
+  };
+  const struct {
+    std::optional<std::string> file;  // none: missing
+    std::string text;
+    std::size_t lines, scroll;
+  } cases[] = {
+      {std::nullopt, "", 0, 0},
+      {"", "", 0, 0},
+      {lines(23), lines(23), 23, 0},
+      {lines(24), lines(24), 24, 1},
+      {lines(40000), lines(40000), 40000, 39977},  // no 16-bit limit
+      {"a\nb\n", "a\r\nb\r\n", 2, 0},              // a lone LF ends a line too
+      {"a\r\nb", "a\r\nb\r\n", 2, 0},              // the unfinished last line still gets its own
+      {"\r\n\r\n", "\r\n\r\n", 2, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines);
+    TempDir dir;
+    if (c.file) WriteFile(dir / "q.log", *c.file);
+    const LogSnapshot read = ReadLogSnapshot(dir / "q.log");
+    EXPECT_EQ(std::tuple(read.error, read.text, read.lines, read.scroll),
+              std::tuple("", c.text, c.lines, c.scroll));
+  }
+}
+
+TEST(LogViewer, ClearDeletesTheFileAndSaysWhyItCannot) {
+  TempDir dir;
+  const auto clear = [](const std::string& path) {
+    const ClearResult result = ClearLogFile(path);
+    return std::tuple(result.existed, result.deleted, result.error.empty());
+  };
+  WriteFile(dir / "q.log", "x\r\n");
+  EXPECT_EQ(clear(dir / "q.log"), std::tuple(true, true, true));
+  EXPECT_FALSE(FileExists(dir / "q.log"));
+  EXPECT_EQ(clear(dir / "q.log"), std::tuple(false, false, true));
+  // A folder in the file's place cannot be read or deleted.
+  std::filesystem::create_directory(dir / "q.log");
+  WriteFile(dir / "q.log/inside", "x");
+  EXPECT_NE(ReadLogSnapshot(dir / "q.log").error, "");
+  EXPECT_EQ(clear(dir / "q.log"), std::tuple(true, false, false));
+}
+
+TEST(CenterForm, HalvesStayAndANarrowScreenGivesANegativeLeft) {
+  const auto at = [](FormPosition p) { return std::pair(p.left, p.top); };
+  EXPECT_EQ(at(CenterForm(1001, 601, 100, 100)), std::pair(450.5f, 250.5f));
+  EXPECT_EQ(at(CenterForm(200, 100, 300, 541)), std::pair(-50.0f, -220.5f));
 }
 
 }  // namespace
