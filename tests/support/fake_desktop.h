@@ -15,11 +15,6 @@ struct ShownMessage {
   MessageIcon icon;
 };
 
-struct SentTrayRequest {
-  TrayRequest request;
-  TrayRecord record;
-};
-
 class FakeDesktop : public Desktop {
  public:
   void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) override {
@@ -30,81 +25,41 @@ class FakeDesktop : public Desktop {
     ++endProcessCalls;
     Note("end process");
   }
+  // As "Modify 7 grey 正在连接": the request, then the whole record.
   void SendTrayRequest(TrayRequest request, const TrayRecord& record) override {
-    trayRequests.push_back({request, record});
-    Note("tray");
+    const char* names[] = {"Add ", "Modify ", "Delete "};
+    Note(names[static_cast<int>(request)] + std::to_string(record.flags) +
+         (record.image == TrayImage::Colour ? " colour " : " grey ") + record.tip);
   }
-  void InstallTrayHook() override {
-    hookInstalled = true;
-    Note("hook installed");
-  }
-  void RemoveTrayHook() override {
-    hookInstalled = false;
-    Note("hook removed");
-  }
-  void SetQuitEnabled(bool enabled) override {
-    quitEnabled = enabled;
-    Note(enabled ? "quit enabled" : "quit disabled");
-  }
-  void SetWatchTimer(bool enabled) override {
-    watchTimer = enabled;
-    Note(enabled ? "timer on" : "timer off");
-  }
+  void InstallTrayHook() override { Note("hook installed"); }
+  void RemoveTrayHook() override { Note("hook removed"); }
+  void SetQuitEnabled(bool enabled) override { Note(enabled ? "quit enabled" : "quit disabled"); }
+  void SetWatchTimer(bool enabled) override { Note(enabled ? "timer on" : "timer off"); }
   void ShowWindow(Window window) override {
-    shown.push_back(window);
     Note("show " + Name(window));
     if (onShow) onShow(window);
   }
-  void UnloadWindow(Window window) override {
-    unloaded.push_back(window);
-    Note("unload " + Name(window));
-  }
-  void UnloadMain() override {
-    ++unloadMainCalls;
-    Note("unload main");
-  }
+  void UnloadWindow(Window window) override { Note("unload " + Name(window)); }
+  void UnloadMain() override { Note("unload main"); }
   void ProcessEvents() override {
     ++processEventsCalls;
     if (onEvents) onEvents();
   }
-  void WaitForEvents() override {
-    ++waitForEventsCalls;
-    if (onEvents) onEvents();
-  }
-  void OpenWebPage(const std::string& url) override {
-    pages.push_back(url);
-    Note("open " + url);
-  }
+  void WaitForEvents() override { ProcessEvents(); }
+  void OpenWebPage(const std::string& url) override { Note("open " + url); }
 
   static std::string Name(Window window) {
-    switch (window) {
-      case Window::Settings:
-        return "settings";
-      case Window::LogViewer:
-        return "log viewer";
-      case Window::About:
-        return "about";
-    }
-    return "?";
+    return window == Window::Settings ? "settings"
+           : window == Window::About  ? "about"
+                                      : "log viewer";
   }
 
-  // Runs as the user would while events are processed (e.g. closing the settings dialog).
-  std::function<void()> onEvents;
+  std::function<void()> onEvents;  // runs as the user would while events are processed
   std::function<void(Window)> onShow;
-
   std::vector<std::string> calls;  // every request, in order
   std::vector<ShownMessage> messages;
-  std::vector<SentTrayRequest> trayRequests;
-  std::vector<Window> shown;
-  std::vector<Window> unloaded;
-  std::vector<std::string> pages;
   int endProcessCalls = 0;
-  int unloadMainCalls = 0;
   int processEventsCalls = 0;
-  int waitForEventsCalls = 0;
-  bool hookInstalled = false;
-  bool quitEnabled = true;
-  bool watchTimer = false;
 
  private:
   void Note(std::string call) { calls.push_back(std::move(call)); }

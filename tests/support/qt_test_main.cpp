@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);  // as in the tray program
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

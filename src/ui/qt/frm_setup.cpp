@@ -81,7 +81,12 @@ int frmSetup::SelectedIndex() const {
 }
 
 void frmSetup::AddItem(const std::string& text) { ui_->domainList->addItem(Qt8(text)); }
-void frmSetup::RemoveItem(int index) { delete ui_->domainList->takeItem(index); }
+void frmSetup::RemoveItem(int index) {
+  delete ui_->domainList->takeItem(index);
+  // The list selects a neighbour of the removed item; nothing must stay selected, or a second
+  // 删除 would delete that domain.
+  ui_->domainList->clearSelection();
+}
 
 void frmSetup::SetOptions(bool autoRun, bool mx, bool logVerbose) {
   ui_->chkAutoRun->setChecked(autoRun);
