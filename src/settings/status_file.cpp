@@ -11,7 +11,8 @@ namespace {
 
 bool SameName(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
@@ -19,8 +20,7 @@ bool SameName(std::string_view a, std::string_view b) {
 std::string Field(std::string_view text) {
   std::string field(text);
   std::replace_if(
-      field.begin(), field.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
-      ' ');
+      field.begin(), field.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   return field;
 }
 
@@ -29,7 +29,8 @@ std::vector<std::string> Split(const std::string& line) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    fields.push_back(
+        line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
     if (tab == std::string::npos) return fields;
     start = tab + 1;
   }

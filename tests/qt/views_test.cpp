@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QTest>
 #include <QtWidgets>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,6 +15,7 @@
 #include "ui/qt/frm_main.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/window_set.h"
+#include "ui/setup/setup_dialog.h"
 
 namespace quorvix {
 namespace {
@@ -59,8 +61,9 @@ struct Client {
 struct DialogCase {
   std::string list, domain, password;  // stored, then typed into the boxes
   // Before the dialog opens: a "failing" service, an autostart "entry", its folder "blocked",
-  // the options "loaded" on. Then clicks on the named controls, on row N of the list (pickN,
-  // dclickN for a double-click), Enter and Esc ("keys"), a take-back with nothing selected.
+  // the options "loaded" on, a value "unwritable". Then clicks on the named controls, on row N of
+  // the list (pickN, dclickN for a double-click), Enter and Esc ("keys"), a take-back with nothing
+  // selected.
   std::string steps;
   // What is seen, then the focus while open or, once closed, the list and boxes as saved; the
   // autostart entry, the commands sent, the outcome ("ok", "verbose" when logged so), the log
@@ -111,6 +114,7 @@ const DialogCase kDialogCases[] = {
     {kAC, "b.com", "pw", "chkLogVerbose pick1 cmdDel cmdOkay", "a.com, [b.com/pw] a.com|pw, | a.com|pw, false false true"},
     {kAC, "b.com", "pw", "cmdNew pick2 cmdDel cmdOkay", "a.com,c.com, [/] " + kAC + " changed | " + kAC + " false false false START ok"},
     {kAC, "b.com", "pw", "failing cmdNew cmdOkay", "a.com,c.com,b.com, [/] " + kACB + " changed | " + kACB + " false false false START 域名动态解析失败"},
+    {kAC, "b.com", "pw", "unwritable cmdNew cmdOkay", "C 出错信息: " + std::string(kSaveFailedText) + "\na.com,c.com,b.com, [/] " + kACB + " changed @cmdOkay"},
     {kAC, "b.com", "pw", "cmdNew chkAutoRun chkMX cmdCancel", "a.com,c.com,b.com, [/] " + kACB + " changed | " + kAC + "   "},
 };
 // clang-format on
@@ -125,6 +129,7 @@ TEST(SetupDialog, EditsTheListAndSavesOnOk) {
     f.Store(kSettingDomains, c.list);
     EXPECT_TRUE(!has("entry") || f.core.store.SetAutoRun(true));
     if (has("blocked")) WriteFile(f.dir / "autostart", "not a folder");
+    if (has("unwritable")) std::filesystem::create_directories(f.dir / "config/glbMX/in the way");
     s.glbAutoRun = s.glbLogVerbose = has("loaded");
     s.setupWaiting = true;
     client.windows.Show(Window::Settings);

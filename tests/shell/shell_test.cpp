@@ -7,6 +7,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "platform/codepage.h"
+#include "shell/tray_status.h"
 #include "support/shell_fixture.h"
 #include "ui/setup/center_form.h"
 #include "ui/windows/log_viewer.h"
@@ -171,6 +173,82 @@ INSTANTIATE_TEST_SUITE_P(Checks, WatchTest, ::testing::Values(
     WatchCase{"FirstAddress",      "",           true,  {Address("198.51.100.4"), UpdatedReply()}, "GETIP START " + kChanged + "更新IP成功; ok 198.51.100.4 "}),
   CaseName());
 // clang-format on
+
+// A refresh is as good as the domains it updated: every domain failed is a failed update (the
+// log viewer opens, the watch retries), some failed is a success whose tip counts them, and a
+// reply speaks only of the domains that were sent.
+TEST(TruthfulRefresh, TheOutcomeAndTheTipFollowEachDomain) {
+  struct Case {
+    const char* list;
+    bool ok;
+    const char* tip;
+    Strings lines;
+  } cases[] = {
+      {"a.com|200,B.COM|200,",
+       true,
+       "解析成功",
+       {"域名a.com动态解析成功", "域名B.COM动态解析成功"}},
+      {"a.com|200,b.com|404gone, ",
+       true,
+       "解析成功,1个域名失败",
+       {"域名a.com动态解析成功", "域名b.com动态解析失败,gone"}},
+      {"a.com|404gone,b.com|403bad,",
+       false,
+       "解析失败/停止",
+       {"域名a.com动态解析失败,gone", "域名b.com动态解析失败,bad", "域名动态解析失败"}},
+      {"evil.com|200,a.com|403bad,",
+       false,
+       "解析失败/停止",
+       {"域名a.com动态解析失败,bad", "服务器返回了1个未发送域名的结果,已忽略", "域名动态解析失败"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    ShellFixture f({Reply({"RET-CODE: 200", std::string("RET-DMLIST: ") + c.list})});
+    f.Started(true);
+    f.Store(kSettingDomains, "a.com|pw,b.com|pw,");
+    f.core.state.glbLogVerbose = true;
+    EXPECT_EQ(f.core.shell.Refresh(), c.ok);
+    Strings lines;
+    for (const std::string& line : f.lines) {
+      if (line.starts_with("域名") || line.starts_with("服务器返回了")) lines.push_back(line);
+    }
+    // The log viewer's line "域名动态解析失败" starts the same way: compare in order.
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_EQ(f.desktop.calls.back(),
+              std::string("Modify 7 ") + (c.ok ? "colour " : "grey ") + c.tip);
+    EXPECT_EQ(f.core.state.lastUpdateOk, c.ok);
+  }
+}
+
+// The tip counts failed domains within the 63 bytes the icon's tip holds.
+TEST(TruthfulRefresh, TheCountOfFailedDomainsFitsTheTip) {
+  FakeDesktop desktop;
+  TrayStatus tray(desktop);
+  tray.Stop_Connect_status(true, 2);
+  EXPECT_EQ(tray.record().tip, "解析成功,2个域名失败");
+  tray.Stop_Connect_status(true, 2147483647);
+  EXPECT_LE(platform::EncodeCp936(tray.record().tip).bytes.size(), 63u);
+  tray.Stop_Connect_status(false, 2);
+  EXPECT_EQ(tray.record().tip, "解析失败/停止");
+}
+
+// A start-up broken off by an error still lets the user quit and does not go on showing
+// "正在连接".
+TEST(StartupBrokenOff, EnablesQuitAndShowsTheFailure) {
+  struct Failing final : FakeDesktop {
+    void ShowWindow(Window window) override {
+      FakeDesktop::ShowWindow(window);
+      throw std::runtime_error("no window");
+    }
+  } failing;
+  ShellFixture f({Dropped()}, &failing);
+  f.core.shell.Guarded([&] { f.core.shell.RunStartup(false); });
+  const auto quit = std::ranges::find(failing.calls, "quit enabled");
+  ASSERT_NE(quit, failing.calls.end());
+  EXPECT_EQ(*(quit - 1), "Modify 7 grey 解析失败/停止");
+  ASSERT_EQ(failing.messages.size(), 1u);
+  EXPECT_TRUE(failing.messages[0].text.ends_with("no window"));
+}
 
 TEST(GuardedTest, ReportsAnEscapingErrorAndGoesOn) {
   const std::string prefix = "系统在运行过程中发生了一个错误,错误信息是:";

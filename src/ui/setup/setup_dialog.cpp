@@ -103,15 +103,21 @@ void SetupDialog::Ok() {
       StoredSize(domainString_) >= kValueBufferSize) {
     return Warn("抱歉,您输入的域名过多!", kErrorInfo);
   }
+  const bool autoRun = view_.AutoRunChecked();
+  const bool mx = view_.MXChecked();
+  const bool verbose = view_.LogVerboseChecked();
+  // Every value is attempted; one that fails keeps the dialog open with an error, the program
+  // going on as before, instead of letting the user believe the settings were saved.
+  bool saved = s_.store.WriteSetting(kSettingDomains, domainString_);
+  saved = s_.store.WriteSetting(kSettingAutoRun, BoolWord(autoRun)) && saved;
+  saved = s_.store.WriteSetting(kSettingMX, BoolWord(mx)) && saved;
+  saved = s_.store.WriteSetting(kSettingLogVerbose, BoolWord(verbose)) && saved;
+  if (!saved) return s_.desktop.ShowMessage(kSaveFailedText, kErrorInfo, MessageIcon::Critical);
   ProgramState& state = s_.state;
-  state.glbAutoRun = view_.AutoRunChecked();
-  state.glbMX = view_.MXChecked();
-  state.glbLogVerbose = view_.LogVerboseChecked();
+  state.glbAutoRun = autoRun;
+  state.glbMX = mx;
+  state.glbLogVerbose = verbose;
   state.hasDomains = true;
-  s_.store.WriteSetting(kSettingDomains, domainString_);
-  s_.store.WriteSetting(kSettingAutoRun, BoolWord(state.glbAutoRun));
-  s_.store.WriteSetting(kSettingMX, BoolWord(state.glbMX));
-  s_.store.WriteSetting(kSettingLogVerbose, BoolWord(state.glbLogVerbose));
   if (autoRunChanged_ && !s_.store.SetAutoRun(state.glbAutoRun) && state.glbAutoRun) {
     s_.desktop.ShowMessage("注册表启动项写入失败,请检查是否开启了杀毒软件禁止本程序改写注册表",
                            kErrorInfo, MessageIcon::Critical);

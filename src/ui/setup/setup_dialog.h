@@ -17,6 +17,10 @@ inline constexpr std::string_view kExampleDomain = "myhome.com";
 // The dialog's title: the product's display name, then "动态域名解析系统".
 inline constexpr std::string_view kSetupTitle = "quorvixDDNS动态域名解析系统";
 
+// Shown when OK could not save every setting; the dialog stays open.
+inline constexpr std::string_view kSaveFailedText =
+    "保存设置失败,设置没有全部保存,请检查是否有权限写入设置";
+
 // Lists of this many characters or more are refused on OK.
 inline constexpr std::size_t kMaxListCharacters = 1000;
 
