@@ -92,6 +92,8 @@ Run Measure(const std::string& program, const std::filesystem::path& home, int l
   std::ofstream(home / "config/quorvixDDNS/domains") << "demo.example.com|demo-password,";
   std::ofstream(home / "config/quorvixDDNS/glbFirstRun") << "false";
 
+  // The child gets a copy of unwritten output, and its freopen would write it a second time.
+  std::fflush(nullptr);
   const auto begin = Clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
