@@ -33,6 +33,7 @@ inline ClientSetup LoopbackSetup(const TempDir& dir, std::uint16_t port,
       platform::PosixSettingsLocations{dir / "config", dir / "autostart"});
   setup.program = {"/opt/q", "quorvixDDNS"};
   setup.logFilePath = dir / "quorvixDDNS.log";
+  setup.statusFilePath = dir / "quorvixDDNS.status";
   setup.limits.replyWait = setup.limits.readLimit = wait;
   setup.lookup = [](const std::string&) { return Strings{"127.0.0.1"}; };
   setup.endpoints = ServiceEndpoints{"ddns.quorvix.com", "ip.quorvix.com", port};
