@@ -283,7 +283,7 @@ TEST_F(DaemonTest, TheProgramsRunUntilAStopSignal) {
   // so that a line comes out before the wait and `start` has the process id at once.)
   platform::PosixSettingsBackend({dir / "quorvixDDNS", dir / "autostart"})
       .SetValue("glbLogVerbose", "true");
-  ScriptServer silent({ServerStep::Of(ServerStep::Kind::NeverAnswer)});
+  ScriptServer silent({ServerStep::Of(ServerStep::Kind::Hold)});
   FILE* waiting = start(env + "QUORVIX_TEST_PORT=" + std::to_string(silent.port()) +
                             " " QUORVIX_DAEMON_BINARY " refresh",
                         pid);

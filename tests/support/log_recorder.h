@@ -1,10 +1,7 @@
-// An event log for tests: writes to a file in a temporary folder, verbose on, and keeps the
-// message of every line (without its time stamp) for assertions.
+// An event log for tests, verbose unless told, keeping each line without its time stamp.
 #pragma once
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "settings/event_log.h"
 #include "support/fake_clock.h"
@@ -15,27 +12,19 @@ namespace quorvix::testing {
 
 class LogRecorder {
  public:
-  explicit LogRecorder(ProgramState& state, bool verbose = true)
-      : state_(state), log_(state, desktop_, clock_) {
-    state_.glbLogVerbose = verbose;
-    state_.logFilePath = dir_ / "quorvixDDNS.log";
-    log_.SetLineObserver([this](std::string_view line) {
-      const auto tab = line.find('\t');
-      lines.emplace_back(line.substr(tab == std::string_view::npos ? 0 : tab + 1));
-    });
+  explicit LogRecorder(ProgramState& state, bool verbose = true) : log_(state, desktop_, clock_) {
+    state.glbLogVerbose = verbose;
+    state.logFilePath = dir_ / "quorvixDDNS.log";
+    log_.SetLineObserver(
+        [this](std::string_view line) { lines.emplace_back(line.substr(line.find('\t') + 1)); });
   }
-
   EventLog& log() { return log_; }
   FakeDesktop& desktop() { return desktop_; }
-
-  bool Has(std::string_view message) const {
-    return std::find(lines.begin(), lines.end(), message) != lines.end();
-  }
+  bool Has(std::string_view line) const { return std::ranges::count(lines, line) > 0; }
 
   std::vector<std::string> lines;
 
  private:
-  ProgramState& state_;
   TempDir dir_;
   FakeDesktop desktop_;
   FakeClock clock_;

@@ -1,14 +1,13 @@
-// A scripted HTTP server on 127.0.0.1 and an ephemeral port, for tests of the client. Each
-// accepted connection reads one request (recorded byte for byte) and then plays the next step
-// of the script; the last step repeats. The server stops by itself when destroyed, or after
-// its lifetime has passed even if a test forgets it.
+// Each connection reads a request, then plays the next step, the last repeating, 5 s at most.
 #pragma once
+
+#include <arpa/inet.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <mutex>
-#include <string>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -17,68 +16,98 @@
 namespace quorvix::testing {
 
 struct ServerStep {
-  enum class Kind {
-    Reply,        // write each chunk (after `delay` each), then close
-    ReplyOpen,    // write each chunk, then keep the connection open without a word
-    CloseAtOnce,  // close without writing
-    NeverAnswer,  // keep the connection open, write nothing
-    Drip,         // write the first chunk one byte at a time, `delay` apart, then keep open
-    Flood,        // write `floodBytes` bytes as fast as the client takes them
-    Reset,        // write the chunks, then reset the connection (RST)
-  };
+  // Writes each chunk after `delay`, then closes, holds until the client closes, or resets.
+  enum class Kind { Reply, Hold, Reset, CloseAtOnce };
   Kind kind = Kind::Reply;
   std::vector<std::string> chunks;
   std::chrono::milliseconds delay{0};
-  std::size_t floodBytes = 0;
 
   static ServerStep Of(Kind kind, std::vector<std::string> chunks = {},
-                       std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
-    ServerStep step;
-    step.kind = kind;
-    step.chunks = std::move(chunks);
-    step.delay = delay;
-    return step;
+                       std::chrono::milliseconds delay = {}) {
+    return {kind, std::move(chunks), delay};
   }
   static ServerStep Replying(std::string reply) { return Of(Kind::Reply, {std::move(reply)}); }
-  static ServerStep Flooding(std::size_t bytes) {
-    ServerStep step = Of(Kind::Flood);
-    step.floodBytes = bytes;
-    return step;
-  }
 };
+
+inline int Listen(const char* host, std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{AF_INET, 0, {}, {}};
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::inet_pton(AF_INET, host, &address.sin_addr) != 1 ||
+      ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 8) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error(std::string("cannot listen on ") + host);
+  }
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+inline std::uint16_t UnusedPort() {
+  std::uint16_t port = 0;
+  ::close(Listen("127.0.0.1", port));
+  return port;
+}
 
 class ScriptServer {
  public:
-  explicit ScriptServer(std::vector<ServerStep> script,
-                        std::chrono::seconds lifetime = std::chrono::seconds(20));
-  ~ScriptServer();
-  ScriptServer(const ScriptServer&) = delete;
-  ScriptServer& operator=(const ScriptServer&) = delete;
+  explicit ScriptServer(std::vector<ServerStep> script, const char* address = "127.0.0.1")
+      : script_(std::move(script)), listener_(Listen(address, port_)) {
+    if (script_.empty()) script_.push_back(ServerStep::Of(ServerStep::Kind::CloseAtOnce));
+    thread_ = std::thread([this] {
+      for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; ::close(fd)) {
+        const timeval limit{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        Serve(fd, script_[std::min<std::size_t>(connections_++, script_.size() - 1)]);
+      }
+    });
+  }
+  ~ScriptServer() { Stop(); }
 
   std::uint16_t port() const { return port_; }
-  int connections() const { return connections_.load(); }
-  std::vector<std::string> requests() const;
-
-  // Stops accepting and closes every connection; waits for the server's thread.
-  void Stop();
+  int connections() const { return connections_; }
+  std::vector<std::string> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  void Stop() {
+    if (!thread_.joinable()) return;
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
 
  private:
-  void Run();
-  void Serve(int fd, const ServerStep& step);
-  bool Stopping() const;
+  void Serve(int fd, const ServerStep& step) {
+    std::string request;  // up to its empty line, or until the client stops sending
+    char buffer[4096];
+    for (ssize_t n; request.find("\r\n\r\n") == request.npos &&
+                    (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+      request.append(buffer, n);
+    }
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(request);
+    }
+    for (const std::string& chunk : step.chunks) {
+      std::this_thread::sleep_for(step.delay);
+      if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) != ssize_t(chunk.size())) return;
+    }
+    while (step.kind == ServerStep::Kind::Hold && ::recv(fd, buffer, 1, 0) > 0) {
+    }
+    const linger reset{1, 0};
+    if (step.kind == ServerStep::Kind::Reset) {
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+  }
 
   std::vector<ServerStep> script_;
-  std::chrono::steady_clock::time_point end_;
-  int listener_ = -1;
-  std::uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
+  std::uint16_t port_ = 0;  // set by the listener's initializer, so declared before it
+  int listener_;
   std::atomic<int> connections_{0};
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
   std::thread thread_;
 };
-
-// A port on 127.0.0.1 where nothing listens (bound, then closed).
-std::uint16_t UnusedPort();
 
 }  // namespace quorvix::testing

@@ -1,0 +1,103 @@
+// Nothing the user configured is lost: unreadable lists are kept aside, files that are not
+// values never block, and what interrupted writes left behind goes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/settings_backend_posix.h"
+#include "settings/store.h"
+#include "support/fake_desktop.h"
+#include "support/temp_dir.h"
+
+namespace quorvix {
+namespace {
+
+namespace fs = std::filesystem;
+using quorvix::testing::FileExists;
+using quorvix::testing::ReadFile;
+using quorvix::testing::WriteFile;
+
+struct Lines final : LogSink {
+  void WriteLog(std::string_view message, bool verboseOnly) override {
+    lines.push_back(std::string(message) + (verboseOnly ? " (verbose)" : ""));
+  }
+  std::vector<std::string> lines;
+};
+
+class SafeStoreTest : public ::testing::Test {
+ protected:
+  SafeStoreTest() {
+    fs::create_directories(Key());
+    store_.SetLogSink(&sink_);
+  }
+  std::string Key() const { return dir_ / "quorvixDDNS"; }
+  std::string Value(std::string_view name) const { return Key() + "/" + std::string(name); }
+  std::vector<fs::path> Kept() const {
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(Key())) {
+      if (entry.path().filename().string().starts_with("domains.kept-")) kept.push_back(entry);
+    }
+    return kept;
+  }
+
+  quorvix::testing::TempDir dir_;
+  platform::PosixSettingsBackend backend_{{Key(), dir_ / "autostart"}};
+  quorvix::testing::FakeDesktop desktop_;
+  Lines sink_;
+  SettingsStore store_{backend_, desktop_, {"/opt/q", "quorvixDDNS"}, dir_ / "q.log"};
+};
+
+// A list the store cannot read (too long, unreadable, not a regular file) looks empty to the
+// dialog; saving a new one must keep the old one, and say where, in an always-written line.
+TEST_F(SafeStoreTest, AnUnreadableDomainListIsKeptBeforeItIsReplaced) {
+  const std::string longList(1024, 'a');
+  WriteFile(Value("domains"), longList);
+  ASSERT_EQ(store_.ReadSetting(kSettingDomains), "");
+  ASSERT_TRUE(store_.WriteSetting(kSettingDomains, "new.example.com|pw,"));
+  EXPECT_EQ(store_.ReadSetting(kSettingDomains), "new.example.com|pw,");
+  const auto kept = Kept();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadFile(kept[0]), longList);
+  EXPECT_EQ(sink_.lines, std::vector<std::string>{KeptDomainListLine(kept[0].string())});
+
+  // A readable list, and other values, are replaced as before, with nothing kept or said.
+  ASSERT_TRUE(store_.WriteSetting(kSettingDomains, "b.example.com|pw,"));
+  WriteFile(Value("glbMX"), std::string(2000, 'x'));
+  ASSERT_TRUE(store_.WriteSetting(kSettingMX, "true"));
+  EXPECT_EQ(Kept().size(), 1u);
+  EXPECT_EQ(sink_.lines.size(), 1u);
+}
+
+// A FIFO (or a device) in place of a value reads as missing at once instead of waiting for a
+// writer, and is moved aside like any unreadable list before a new one is saved.
+TEST_F(SafeStoreTest, AValueThatIsNoRegularFileReadsAsMissingWithoutBlocking) {
+  ASSERT_EQ(::mkfifo(Value("domains").c_str(), 0600), 0);
+  EXPECT_EQ(store_.ReadSetting(kSettingDomains), "");
+  ProgramState state;
+  store_.LoadSettings(state);
+  EXPECT_FALSE(state.hasDomains);
+  ASSERT_TRUE(store_.WriteSetting(kSettingDomains, "a.example.com|pw,"));
+  ASSERT_EQ(Kept().size(), 1u);
+  EXPECT_TRUE(fs::is_fifo(Kept()[0]));
+}
+
+// The temporary files of a write that never finished hold passwords: the next load removes
+// them. One being written right now stays.
+TEST_F(SafeStoreTest, LoadingRemovesStaleTemporaryFilesOnly) {
+  const std::string stale = Value(".domains.AbC123");
+  const std::string fresh = Value(".domains.XyZ789");
+  WriteFile(stale, "a.example.com|secret,");
+  WriteFile(fresh, "b.example.com|secret,");
+  const utimbuf hourAgo{::time(nullptr) - 3600, ::time(nullptr) - 3600};
+  ASSERT_EQ(::utime(stale.c_str(), &hourAgo), 0);
+  ProgramState state;
+  store_.LoadSettings(state);
+  EXPECT_FALSE(FileExists(stale));
+  EXPECT_TRUE(FileExists(fresh));
+}
+
+}  // namespace
+}  // namespace quorvix
