@@ -61,6 +61,21 @@ TEST(SocketClient, ReceivesTheWholeReplyUntilCloseLimitOrError) {
   }
 }
 
+// A late first byte and then a drip: the wait for the first byte counts against the one limit
+// of the exchange, so the whole lasts the limit, not the wait and the limit one after the other.
+TEST(SocketClient, OneLimitCoversTheWholeExchange) {
+  ProgramState state;
+  testing::LogRecorder recorder(state);
+  testing::ScriptServer server({ServerStep::Of(Kind::Hold, {"H", "T"}, 1s)});
+  SocketClient client(recorder.log(), {1500ms, 1500ms}, [](const std::string&) { return Lines{}; });
+  ASSERT_TRUE(client.SockConnect("127.0.0.1", server.port()));
+  client.SockSend("GET / HTTP/1.0\r\n\r\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.SockReceive(), "H");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2200ms);  // both one after the other: 2.5 s
+  client.SockClose();
+}
+
 // Names go through the lookup, text through code page 936; nothing is left open.
 TEST(SocketClient, NamesTextAndFailedConnects) {
   ProgramState state;

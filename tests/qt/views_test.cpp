@@ -179,6 +179,36 @@ TEST(SetupDialog, EditsTheListAndSavesOnOk) {
   }
 }
 
+// OK refuses a list the store could not read back whole (1024 bytes or more, as stored) or one
+// of 1000 characters or more, so no list is ever saved only to be lost at the next start.
+TEST(SetupDialog, OkRefusesAListThatWouldNotReadBack) {
+  const auto list = [](int chinese, int ascii) {
+    std::string text = "a.com|";
+    for (int n = 0; n < chinese; ++n) text += "中";
+    return text + std::string(ascii, 'p') + ",";
+  };
+  // With "b.cn|p," added: 999 and 1000 characters; 1023 and 1024 bytes (each 中 is three).
+  const std::pair<std::string, bool> cases[] = {
+      {list(0, 985), false}, {list(0, 986), true}, {list(300, 109), false}, {list(300, 110), true}};
+  for (const auto& [stored, refused] : cases) {
+    SCOPED_TRACE(stored.size());
+    Client client;
+    client.f.Store(kSettingDomains, stored);
+    client.windows.Show(Window::Settings);
+    frmSetup* setup = client.windows.setup();
+    Child<QLineEdit>(setup, "strDomain")->setText("b.cn");
+    Child<QLineEdit>(setup, "Password")->setText("p");
+    Click(setup, "cmdNew");
+    Click(setup, "cmdOkay");
+    EXPECT_EQ(setup->isVisible(), refused);
+    ASSERT_EQ(client.f.desktop.messages.size(), refused ? 1u : 0u);
+    for (const ShownMessage& m : client.f.desktop.messages)
+      EXPECT_EQ(m.text, "抱歉,您输入的域名过多!");
+    EXPECT_EQ(client.f.core.store.ReadSetting(kSettingDomains),
+              refused ? stored : stored + "b.cn|p,");
+  }
+}
+
 // The dialog keeps its size below a bar that fits every menu; each item of the menus does what
 // its label says. The service accepts START and STOP; 退出 ends the process at once. The About
 // box shows the product and opens the web site from its link.

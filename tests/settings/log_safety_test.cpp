@@ -25,7 +25,9 @@ TEST(EscapeControls, WritesControlCharactersAsEscapes) {
       {"\x1b[2J\x07", "\\x1B[2J\\x07"},
       {std::string_view("nul\0x", 5), "nul\\x00x"},
       {"\x7f", "\\x7F"},
-      {"csi \xc2\x9b" "31m", "csi \\u009B31m"},
+      {"csi \xc2\x9b"
+       "31m",
+       "csi \\u009B31m"},
       {"\xc2\xa0 ok \\path", "\xc2\xa0 ok \\path"},
   };
   for (const auto& [text, escaped] : cases) EXPECT_EQ(EscapeControls(text), escaped);
@@ -56,7 +58,8 @@ TEST_F(LogFileTest, AFullLogIsRotatedAndReadWithItsOlderGeneration) {
   log_.WriteLog("first", false);  // the file is full before this line: it starts the new one
   log_.WriteLog("new", false);
   ASSERT_TRUE(FileExists(OlderLogPath(state_.logFilePath)));
-  EXPECT_EQ(ReadFile(state_.logFilePath), "2008-6-12 14:05:09\tfirst\r\n2008-6-12 14:05:09\tnew\r\n");
+  EXPECT_EQ(ReadFile(state_.logFilePath),
+            "2008-6-12 14:05:09\tfirst\r\n2008-6-12 14:05:09\tnew\r\n");
   const LogSnapshot snapshot = ReadLogSnapshot(state_.logFilePath);
   EXPECT_EQ(snapshot.lines, 4u);
   EXPECT_TRUE(snapshot.text.starts_with(old));
