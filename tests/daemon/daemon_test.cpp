@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <regex>
@@ -291,6 +292,14 @@ TEST_F(DaemonTest, TheProgramsRunUntilAStopSignal) {
   ::kill(pid, SIGTERM);
   read(waiting);
   EXPECT_EQ(status(waiting), 1);
+  // `log --follow` prints what is appended, until a stop signal.
+  FILE* following = start(env + QUORVIX_DAEMON_BINARY " log -n 1 --follow", pid);
+  read(following, 1);  // the last line so far
+  std::ofstream(dir / "quorvixDDNS/quorvixDDNS.log", std::ios::app) << "2026-1-1\tappended\r\n";
+  EXPECT_EQ(read(following, 1), "2026-1-1\tappended\n");
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(read(following), "");
+  EXPECT_EQ(status(following), 0);
   ::kill(servicePid, SIGTERM);
   EXPECT_EQ(read(served, -1, true), "stopping\n");
   EXPECT_EQ(status(served), 0);

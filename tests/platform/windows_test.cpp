@@ -61,8 +61,10 @@ TEST_F(RegistryTest, ValuesFirstRunAndTheRunEntry) {
 }
 
 TEST(RegistryHivesTest, TheUserHiveWhenTheMachineHiveIsNotWritable) {
-  EXPECT_EQ(RegistryHives::Choose([] { return false; }).root, static_cast<void*>(HKEY_CURRENT_USER));
-  EXPECT_EQ(RegistryHives::Choose([] { return true; }).root, static_cast<void*>(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(RegistryHives::Choose([] { return false; }).root,
+            static_cast<void*>(HKEY_CURRENT_USER));
+  EXPECT_EQ(RegistryHives::Choose([] { return true; }).root,
+            static_cast<void*>(HKEY_LOCAL_MACHINE));
 }
 
 TEST(ModulePath, TheTestProgramAndTheLogBesideIt) {

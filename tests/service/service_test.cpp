@@ -135,6 +135,7 @@ class CommandLine : public ::testing::Test {
 // Bad calls exit with 2 and change nothing. The command line and the server share the database.
 TEST_F(CommandLine, ManagesAccountsAndShowsRecords) {
   EXPECT_TRUE(Call({"--help"}).second.starts_with("Usage: quorvix-service"));
+  EXPECT_EQ(Call({"--version"}), std::pair(0, std::string("quorvix-service 1.1\n")));
   for (const char* call :
        {"", "frobnicate", "account list --bogus", "serve --port 70000", "records extra",
         "account add --password-stdin", "account add localhost --password-stdin",
