@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/files.h"
 #include "settings/event_log.h"
 #include "support/fake_clock.h"
 #include "support/fake_desktop.h"
@@ -45,7 +46,7 @@ class LogFileTest : public ::testing::Test {
 
 TEST_F(LogFileTest, AReplyCannotForgeALine) {
   log_.WriteLog("服务器返回结果:\r\nRET-INFO: x\r\n2008-6-12 14:05:09\t域名a动态解析成功", false);
-  EXPECT_EQ(ReadFile(state_.logFilePath),
+  EXPECT_EQ(platform::FromPlatformText(ReadFile(state_.logFilePath)),
             "2008-6-12 14:05:09\t服务器返回结果:\\r\\nRET-INFO: x\\r\\n2008-6-12 14:05:09\t"
             "域名a动态解析成功\r\n");
 }
