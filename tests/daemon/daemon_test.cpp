@@ -1,7 +1,9 @@
 // The headless client's commands in-process against the service on loopback; both programs.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -225,6 +227,42 @@ TEST(HeadlessAutoRun, IsASystemdUserUnit) {
       std::filesystem::is_symlink(dir / "systemd/user/default.target.wants/quorvixddnsd.service"));
   EXPECT_FALSE(FileExists(dir / "systemd/user/quorvixddnsd.service"));
   EXPECT_EQ(platform::UnitExecStart("/a%b$c\"d\\e"), "\"/a%%b$$c\\\"d\\\\e\"");
+}
+
+// Ctrl-C at the password prompt aborts without saving anything, and the echo comes back.
+TEST(PasswordPrompt, CtrlCAbortsAndRestoresTheEcho) {
+  TempDir dir;
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    ::setenv("XDG_STATE_HOME", dir.path().c_str(), 1);
+    ::execl(QUORVIX_DAEMON_BINARY, "quorvixddnsd", "add", "a.com", nullptr);
+    ::_exit(127);
+  }
+  std::string seen;
+  char c = 0;
+  while (!Has(seen, "密码: ") && ::read(terminal, &c, 1) == 1) seen += c;
+  termios settings{};
+  for (int n = 0; n < 100 && ::tcgetattr(terminal, &settings) == 0 && (settings.c_lflag & ECHO);
+       ++n) {
+    std::this_thread::sleep_for(10ms);  // until the prompt has turned the echo off
+  }
+  ASSERT_EQ(::write(terminal, "sec\x03", 4), 4);
+  int raw = 0;
+  for (int n = 0; n < 500 && ::waitpid(child, &raw, WNOHANG) == 0; ++n) {
+    std::this_thread::sleep_for(10ms);
+  }
+  if (::kill(child, 0) == 0) {  // still waiting for the Enter key: a fault
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &raw, 0);
+  }
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  ASSERT_EQ(::tcgetattr(terminal, &settings), 0);
+  EXPECT_NE(settings.c_lflag & ECHO, 0u);
+  EXPECT_FALSE(FileExists(dir / "quorvixDDNS/domains"));
+  ::close(terminal);
 }
 
 // The programs: the client's start-up, watch (20 ms tick) and stop on either signal, which leaves
