@@ -184,22 +184,12 @@ TEST(TruthfulRefresh, TheOutcomeAndTheTipFollowEachDomain) {
     const char* tip;
     Strings lines;
   } cases[] = {
-      {"a.com|200,B.COM|200,",
-       true,
-       "解析成功",
-       {"域名a.com动态解析成功", "域名B.COM动态解析成功"}},
-      {"a.com|200,b.com|404gone, ",
-       true,
-       "解析成功,1个域名失败",
-       {"域名a.com动态解析成功", "域名b.com动态解析失败,gone"}},
-      {"a.com|404gone,b.com|403bad,",
-       false,
-       "解析失败/停止",
-       {"域名a.com动态解析失败,gone", "域名b.com动态解析失败,bad", "域名动态解析失败"}},
-      {"evil.com|200,a.com|403bad,",
-       false,
-       "解析失败/停止",
-       {"域名a.com动态解析失败,bad", "服务器返回了1个未发送域名的结果,已忽略", "域名动态解析失败"}},
+      // clang-format off
+      {"a.com|200,B.COM|200,", true, "解析成功", {"域名a.com动态解析成功", "域名B.COM动态解析成功"}},
+      {"a.com|200,b.com|404gone, ", true, "解析成功,1个域名失败", {"域名a.com动态解析成功", "域名b.com动态解析失败,gone"}},
+      {"a.com|404gone,b.com|403bad,", false, "解析失败/停止", {"域名a.com动态解析失败,gone", "域名b.com动态解析失败,bad", "域名动态解析失败"}},
+      {"evil.com|200,a.com|403bad,", false, "解析失败/停止", {"域名a.com动态解析失败,bad", "服务器返回了1个未发送域名的结果,已忽略", "域名动态解析失败"}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.list);
@@ -235,19 +225,14 @@ TEST(TruthfulRefresh, TheCountOfFailedDomainsFitsTheTip) {
 // A start-up broken off by an error still lets the user quit and does not go on showing
 // "正在连接".
 TEST(StartupBrokenOff, EnablesQuitAndShowsTheFailure) {
-  struct Failing final : FakeDesktop {
-    void ShowWindow(Window window) override {
-      FakeDesktop::ShowWindow(window);
-      throw std::runtime_error("no window");
-    }
-  } failing;
-  ShellFixture f({Dropped()}, &failing);
+  ShellFixture f({Dropped()});
+  f.desktop.onShow = [](Window) { throw std::runtime_error("no window"); };  // the settings
   f.core.shell.Guarded([&] { f.core.shell.RunStartup(false); });
-  const auto quit = std::ranges::find(failing.calls, "quit enabled");
-  ASSERT_NE(quit, failing.calls.end());
+  const auto quit = std::ranges::find(f.desktop.calls, "quit enabled");
+  ASSERT_NE(quit, f.desktop.calls.end());
   EXPECT_EQ(*(quit - 1), "Modify 7 grey 解析失败/停止");
-  ASSERT_EQ(failing.messages.size(), 1u);
-  EXPECT_TRUE(failing.messages[0].text.ends_with("no window"));
+  ASSERT_EQ(f.desktop.messages.size(), 1u);
+  EXPECT_TRUE(f.desktop.messages[0].text.ends_with("no window"));
 }
 
 TEST(GuardedTest, ReportsAnEscapingErrorAndGoesOn) {
