@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -371,9 +372,7 @@ void FollowLog(const std::string& path, std::uintmax_t offset, std::ostream& out
     if (size == offset) continue;
     std::ifstream file(path, std::ios::binary);
     file.seekg(static_cast<std::streamoff>(offset));
-    std::string chunk(static_cast<std::size_t>(size - offset), '\0');
-    file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    chunk.resize(static_cast<std::size_t>(file.gcount()));
+    const std::string chunk{std::istreambuf_iterator<char>(file), {}};
     offset += chunk.size();
     partial += platform::FromPlatformText(chunk);
     const std::size_t end = partial.rfind('\n');

@@ -32,7 +32,6 @@ bool CommandRunner::ExecuteCommand(std::string_view command) {
     return false;
   }
   const bool update = IsUpdateCommand(command);
-  if (command == kCommandStart) state_.failedDomains = 0;
   if (update) lastExchange_ = UpdateExchange{};
   const std::string signedList = update ? SignedDomainList(store_, log_) : "";
   const std::string request = RequestText(command, state_.glbMX, signedList, endpoints_);

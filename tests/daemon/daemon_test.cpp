@@ -161,8 +161,7 @@ TEST_F(DaemonTest, SettingsOutputAndLog) {
   EXPECT_EQ(Received(), (Strings{"START", "START", "STOP"}));
 }
 
-// What a server administrator relies on: one client per configuration, settings changes that
-// never lose one another, the last outcome per domain, the log's tail, a self-hosted service.
+// One client per configuration, settings changes in turn, the state, the log's tail, a server.
 TEST_F(DaemonTest, OneClientTakesTurnsAndReportsItsState) {
   {
     const platform::InstanceLock tray("quorvixDDNS");  // the tray program of this configuration
@@ -205,8 +204,7 @@ TEST_F(DaemonTest, OneClientTakesTurnsAndReportsItsState) {
   EXPECT_EQ(Received(), Strings(10, "START"));  // eight adds, two refreshes
 }
 
-// On a server the client starts with the system as a systemd user unit, enabled as systemctl
-// would enable it; the desktop's autostart entry is left to the tray program.
+// The headless client starts with the system as a systemd user unit, enabled as systemctl would.
 TEST(HeadlessAutoRun, IsASystemdUserUnit) {
   TempDir dir;
   platform::PosixSettingsBackend backend(

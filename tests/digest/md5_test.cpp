@@ -50,12 +50,13 @@ TEST(Md5, FailuresAreTypedAndTheNextDigestStartsAfresh) {
   EXPECT_THROW(digest.DigestFileToHexStr("/nonexistent/quorvix/md5"), std::system_error);
   EXPECT_THROW(digest.DigestFileToHexStr("."), std::system_error);  // opens, cannot read
   EXPECT_EQ(digest.DigestStrToHexStr("abc"), "900150983CD24FB0D6963F7D28E17F72");
-  // Bytes (31 * i + 7) mod 256, written with perl for md5sum: 65,537 pass the 64 KiB read.
+  // Bytes (31 * i + 7) mod 256, checked with md5sum: past the 64 KiB read, and past 2 MiB, where
+  // the bit count reaches its fourth byte.
   testing::TempDir dir;
-  std::string bytes(65537, '\0');
+  std::string bytes((1 << 21) + 65537, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 31 + 7) & 0xFF);
   testing::WriteFile(dir / "input.bin", bytes);
-  EXPECT_EQ(digest.DigestFileToHexStr(dir / "input.bin"), "4A350BEC80793CCDB466FB6D631FF062");
+  EXPECT_EQ(digest.DigestFileToHexStr(dir / "input.bin"), "B5AA20E57D34280C3A10A51AC481F447");
 }
 
 }  // namespace

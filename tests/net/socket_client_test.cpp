@@ -61,8 +61,7 @@ TEST(SocketClient, ReceivesTheWholeReplyUntilCloseLimitOrError) {
   }
 }
 
-// A late first byte and then a drip: the wait for the first byte counts against the one limit
-// of the exchange, so the whole lasts the limit, not the wait and the limit one after the other.
+// A late first byte, then a drip: the wait for the first byte counts against the one limit.
 TEST(SocketClient, OneLimitCoversTheWholeExchange) {
   ProgramState state;
   testing::LogRecorder recorder(state);

@@ -46,6 +46,11 @@ TEST(ReplyParse, ParseInt16AndTextFromCharacter) {
     EXPECT_EQ(value, expected) << text;
   }
   EXPECT_EQ(TextFromCharacter("\xFF\xFEok", 3) + TextFromCharacter("500坏了", 0), "ok500坏了");
+  // A four-byte character is one; F5 starts none.
+  EXPECT_EQ(TextFromCharacter("\xF0\x9F\x98\x80"
+                              "a\xF5\x80\x80\x80ok",
+                              4),
+            "\x80\x80\x80ok");
 }
 
 std::string Ok(const std::vector<std::string>& valueLines) { return HttpReply(valueLines); }

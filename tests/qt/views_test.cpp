@@ -179,8 +179,7 @@ TEST(SetupDialog, EditsTheListAndSavesOnOk) {
   }
 }
 
-// OK refuses a list the store could not read back whole (1024 bytes or more, as stored) or one
-// of 1000 characters or more, so no list is ever saved only to be lost at the next start.
+// OK refuses a list that would not read back (1024 bytes or 1000 characters and more).
 TEST(SetupDialog, OkRefusesAListThatWouldNotReadBack) {
   const auto list = [](int chinese, int ascii) {
     std::string text = "a.com|";

@@ -13,8 +13,7 @@ namespace {
 
 using namespace quorvix::testing;
 
-// No text can start a line of its own or reach a terminal as a command; TAB and printable
-// text, Chinese and backslashes included, pass unchanged.
+// No text starts a line of its own or commands a terminal; TAB and printable text pass unchanged.
 TEST(EscapeControls, WritesControlCharactersAsEscapes) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"a\r\n2008-6-12 14:05:09\t伪造", "a\\r\\n2008-6-12 14:05:09\t伪造"},

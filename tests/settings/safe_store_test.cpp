@@ -1,5 +1,4 @@
-// Nothing the user configured is lost: unreadable lists are kept aside, files that are not
-// values never block, and what interrupted writes left behind goes.
+// Nothing configured is lost, no value blocks, and interrupted writes leave nothing behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -64,8 +63,7 @@ TEST_F(SafeStoreTest, AnUnreadableDomainListIsKeptBeforeItIsReplaced) {
   EXPECT_EQ(std::pair(Kept().size(), sink_.size()), std::pair(1ul, 1ul));
 }
 
-// A FIFO (or a device) in place of a value reads as missing at once instead of waiting for a
-// writer, and is moved aside like any unreadable list before a new one is saved.
+// A FIFO in place of a value reads as missing at once, and is kept aside like any unreadable list.
 TEST_F(SafeStoreTest, AValueThatIsNoRegularFileReadsAsMissingWithoutBlocking) {
   ASSERT_EQ(::mkfifo(Value("domains").c_str(), 0600), 0);
   ProgramState state;
@@ -76,8 +74,7 @@ TEST_F(SafeStoreTest, AValueThatIsNoRegularFileReadsAsMissingWithoutBlocking) {
   EXPECT_TRUE(fs::is_fifo(Kept()[0]));
 }
 
-// The temporary files of a write that never finished hold passwords: the next load removes
-// them. One being written right now stays.
+// Temporaries of an unfinished write hold passwords: loading removes them, but not a fresh one.
 TEST_F(SafeStoreTest, LoadingRemovesStaleTemporaryFilesOnly) {
   const std::string stale = Value(".domains.AbC123"), fresh = Value(".domains.XyZ789");
   WriteFile(stale, "a.example.com|secret,"), WriteFile(fresh, "b.example.com|secret,");
