@@ -158,13 +158,8 @@ struct Session {
     }
     desktop.Attach(core.shell, core.state);
     std::ostream& out = context.out;
-    // The text `log` prints: a verbose line holds the service's reply with its CR LF line ends,
-    // which would leave stray CRs in whatever reads the output (a terminal, the journal).
-    core.log.SetLineObserver([&out](std::string_view line) {
-      std::string text(line);
-      std::erase(text, '\r');
-      out << text << std::endl;
-    });
+    // The log's lines, their control characters already escaped, go to standard output too.
+    core.log.SetLineObserver([&out](std::string_view line) { out << line << std::endl; });
   }
   HeadlessDesktop desktop;
   ClientCore core;

@@ -121,7 +121,7 @@ void PosixSettingsBackend::RemoveStaleTemporaries() {
   while (const dirent* entry = ::readdir(folder)) {
     const std::string_view name = entry->d_name;
     // Temporary files are the only dot files here: ".<value>.XXXXXX".
-    if (name.size() < 2 || name.front() != '.' || name == "..") continue;
+    if (!name.starts_with('.')) continue;
     const std::string path = locations_.keyFolder + "/" + std::string(name);
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&

@@ -207,19 +207,15 @@ TEST_F(DaemonTest, OneClientTakesTurnsAndReportsItsState) {
 // The headless client starts with the system as a systemd user unit, enabled as systemctl would.
 TEST(HeadlessAutoRun, IsASystemdUserUnit) {
   TempDir dir;
+  const std::string units = dir / "user", link = units + "/default.target.wants/q.service";
   platform::PosixSettingsBackend backend(
-      {dir / "config", dir / "systemd/user", platform::AutoRunKind::SystemdUserUnit});
-  ASSERT_EQ(backend.SetAutoRunEntry("quorvixddnsd", "/opt/my q/quorvixddnsd", "run"),
+      {dir / "c", units, platform::AutoRunKind::SystemdUserUnit});
+  ASSERT_EQ(backend.SetAutoRunEntry("q", "/opt/my q/q", "run"),
             platform::SettingsBackend::Status::Ok);
-  EXPECT_TRUE(Has(ReadFile(dir / "systemd/user/quorvixddnsd.service"),
-                  "\nExecStart=\"/opt/my q/quorvixddnsd\" run\n"));
-  EXPECT_EQ(
-      std::filesystem::read_symlink(dir / "systemd/user/default.target.wants/quorvixddnsd.service"),
-      "../quorvixddnsd.service");
-  EXPECT_EQ(backend.DeleteAutoRunEntry("quorvixddnsd"), platform::SettingsBackend::Status::Ok);
-  EXPECT_FALSE(
-      std::filesystem::is_symlink(dir / "systemd/user/default.target.wants/quorvixddnsd.service"));
-  EXPECT_FALSE(FileExists(dir / "systemd/user/quorvixddnsd.service"));
+  EXPECT_TRUE(Has(ReadFile(units + "/q.service"), "\nExecStart=\"/opt/my q/q\" run\n"));
+  EXPECT_EQ(std::filesystem::read_symlink(link), "../q.service");
+  EXPECT_EQ(backend.DeleteAutoRunEntry("q"), platform::SettingsBackend::Status::Ok);
+  EXPECT_FALSE(std::filesystem::is_symlink(link) || FileExists(units + "/q.service"));
   EXPECT_EQ(platform::UnitExecStart("/a%b$c\"d\\e"), "\"/a%%b$$c\\\"d\\\\e\"");
 }
 
@@ -322,8 +318,10 @@ TEST_F(DaemonTest, TheProgramsRunUntilAStopSignal) {
   // `log --follow` prints what is appended, until a stop signal.
   FILE* following = start(env + QUORVIX_DAEMON_BINARY " log -n 1 --follow", pid);
   read(following, 1);  // the last line so far
-  std::ofstream(dir / "quorvixDDNS/quorvixDDNS.log", std::ios::app) << "2026-1-1\tappended\r\n";
-  EXPECT_EQ(read(following, 1), "2026-1-1\tappended\n");
+  for (const char* line : {"2026-1-1\tone", "2026-1-2\ttwo"}) {
+    std::ofstream(dir / "quorvixDDNS/quorvixDDNS.log", std::ios::app) << line << "\r\n";
+    EXPECT_EQ(read(following, 1), line + std::string("\n"));
+  }
   ::kill(pid, SIGTERM);
   EXPECT_EQ(read(following), "");
   EXPECT_EQ(status(following), 0);
