@@ -3,6 +3,7 @@
 
 #include "platform/files.h"
 #include "settings/event_log.h"
+#include "settings/status_file.h"
 #include "support/fake_clock.h"
 #include "support/fake_desktop.h"
 #include "support/temp_dir.h"
@@ -48,6 +49,8 @@ TEST(EventLogFile, KeepsOneLineAnEventAndRotatesWhenFull) {
   EXPECT_TRUE(ClearLogFile(state.logFilePath).deleted);
   EXPECT_FALSE(FileExists(OlderLogPath(state.logFilePath)));
   EXPECT_EQ(ReadLogSnapshot(state.logFilePath).lines, 0u);
+  EXPECT_EQ(StatusFilePathBeside(state.logFilePath) + StatusFilePathBeside("q.log"),
+            dir / "quorvixDDNS.status" + "quorvixDDNS.status");
 }
 
 }  // namespace
