@@ -142,12 +142,6 @@ std::string ServerText(const ServiceEndpoints& endpoints) {
   return endpoints.updateHost + ":" + std::to_string(endpoints.port);
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // Everything one command needs, wired as the tray program wires it.
 struct Session {
   explicit Session(DaemonContext& context)
@@ -191,12 +185,16 @@ int Run(DaemonContext& context) {
   return kExitOk;
 }
 
-// Runs the settings dialog's logic: `edit` fills the boxes and presses the buttons; OK saves.
 // Changes of one configuration take turns, so that two at once cannot lose one another's.
+platform::InstanceLock SettingsTurn(const DaemonContext& context) {
+  return platform::InstanceLock(context.setup.lockName + "-settings",
+                                platform::InstanceLock::Wait::Yes);
+}
+
+// Runs the settings dialog's logic: `edit` fills the boxes and presses the buttons; OK saves.
 template <typename Edit>
 int EditSettings(DaemonContext& context, Edit edit) {
-  const platform::InstanceLock turn(context.setup.lockName + "-settings",
-                                    platform::InstanceLock::Wait::Yes);
+  const platform::InstanceLock turn = SettingsTurn(context);
   Session session(context);
   ClientCore& core = session.core;
   core.store.LoadSettings(core.state, false);
@@ -243,7 +241,7 @@ int Delete(DaemonContext& context, const std::string& domain) {
     auto found = std::find(view.items.begin(), view.items.end(), domain);
     if (found == view.items.end()) {
       found = std::find_if(view.items.begin(), view.items.end(),
-                           [&](const std::string& item) { return Lower(item) == Lower(domain); });
+                           [&](const std::string& item) { return SameDomainName(item, domain); });
     }
     if (found == view.items.end()) {
       context.err << "出错提示: 域名" << domain << "不存在" << std::endl;
@@ -260,8 +258,7 @@ int SetServer(DaemonContext& context, const std::string& value) {
   if (!builtIn && !ParseServer(value)) {
     return Usage(context, "服务器应写成 主机[:端口], 或 default 表示内置服务器");
   }
-  const platform::InstanceLock turn(context.setup.lockName + "-settings",
-                                    platform::InstanceLock::Wait::Yes);
+  const platform::InstanceLock turn = SettingsTurn(context);
   Session session(context);
   if (!session.core.store.WriteSetting(kSettingServer, builtIn ? "" : value)) {
     context.err << "quorvixddnsd: 保存设置失败" << std::endl;
@@ -319,11 +316,9 @@ int Status(DaemonContext& context) {
       ReadDomainList(session.core.store.ReadSetting(kSettingDomains));
   out << "域名:" << (entries.empty() ? " 无" : "") << "\n";
   for (const DomainEntry& entry : entries) {
-    const auto known = std::find_if(
-        status.domains.begin(), status.domains.end(),
-        [&](const DomainStatus& domain) { return Lower(domain.domain) == Lower(entry.domain); });
+    const DomainStatus* known = status.Find(entry.domain);
     out << "  " << entry.domain << "  ";
-    if (known == status.domains.end()) {
+    if (known == nullptr) {
       out << "尚无结果\n";
     } else {
       out << known->command << (known->ok ? " 成功" : " 失败: " + EscapeControls(known->result))

@@ -8,10 +8,6 @@
 
 namespace quorvix {
 
-bool HeadlessDesktop::TakeStopSignal(std::chrono::milliseconds timeout) {
-  return platform::WaitForStop(timeout);
-}
-
 void HeadlessDesktop::ShowMessage(std::string_view text, std::string_view title, MessageIcon) {
   err_ << title << ": " << text << std::endl;
 }
@@ -35,7 +31,7 @@ void HeadlessDesktop::ShowWindow(Window window) {
 
 void HeadlessDesktop::ProcessEvents() {
   // A stop signal during the start-up's waits ends the program at once, after the quit lines.
-  if (!stopRequested_ && TakeStopSignal(std::chrono::milliseconds(0))) {
+  if (!stopRequested_ && platform::StopRequested()) {
     stopRequested_ = true;
     if (shell_ != nullptr) shell_->Quit();
     std::cout.flush();
@@ -48,8 +44,8 @@ void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds ti
   auto next = Clock::now() + tick;
   while (!quitDone_) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-    if (TakeStopSignal(timerOn_ ? std::max(left, std::chrono::milliseconds(0))
-                                : std::chrono::hours(24))) {
+    if (platform::WaitForStop(timerOn_ ? std::max(left, std::chrono::milliseconds(0))
+                                       : std::chrono::hours(24))) {
       stopRequested_ = true;
       shell.Quit();
       break;

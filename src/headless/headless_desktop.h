@@ -48,9 +48,6 @@ class HeadlessDesktop final : public Desktop {
   void OpenWebPage(const std::string&) override {}
 
  private:
-  // Takes a pending stop signal, waiting at most `timeout`; true when one was taken.
-  bool TakeStopSignal(std::chrono::milliseconds timeout);
-
   std::ostream& err_;
   ProgramState* state_ = nullptr;
   Shell* shell_ = nullptr;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "protocol/reply_parse.h"
+#include "settings/domain_list.h"
 
 namespace quorvix {
 namespace {
@@ -48,17 +49,10 @@ std::string FailureLine(const UpdateTexts& texts, std::string_view domain, std::
          TextFromCharacter(result, from);
 }
 
-bool SameDomain(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return lower(x) == lower(y);
-  });
-}
-
 bool WasSent(const UpdateExchange& exchange, std::string_view domain) {
   if (!exchange.sent) return true;
   return std::any_of(exchange.sent->begin(), exchange.sent->end(),
-                     [&](const std::string& sent) { return SameDomain(sent, domain); });
+                     [&](const std::string& sent) { return SameDomainName(sent, domain); });
 }
 
 // Visits the results for sent domains only; the others are counted and named in one verbose

@@ -1,5 +1,7 @@
 #include "settings/domain_list.h"
 
+#include <algorithm>
+
 namespace quorvix {
 namespace {
 
@@ -42,6 +44,14 @@ std::optional<bool> checkReg(std::string_view xPattern, std::string_view xValue)
   }
   if (xPattern == "other") return false;
   return std::nullopt;
+}
+
+bool SameDomainName(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 void str_addDomain(std::string& domainString, std::string_view xDomain, std::string_view strPass) {

@@ -24,6 +24,10 @@ std::vector<DomainEntry> ReadDomainList(std::string_view list);
 // other pattern name, no verdict. The structure of the name is not looked at.
 std::optional<bool> checkReg(std::string_view xPattern, std::string_view xValue);
 
+// True when two domain names are the same name: ASCII letters compared without regard to case,
+// as DNS compares them.
+bool SameDomainName(std::string_view a, std::string_view b);
+
 // Appends the entry xDomain "|" strPass "," with no checks.
 void str_addDomain(std::string& domainString, std::string_view xDomain, std::string_view strPass);
 

@@ -5,16 +5,10 @@
 #include <sstream>
 
 #include "platform/files.h"
+#include "settings/domain_list.h"
 
 namespace quorvix {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 // Fields are separated by TABs; a field never holds a TAB or a line end.
 std::string Field(std::string_view text) {
@@ -38,12 +32,16 @@ std::vector<std::string> Split(const std::string& line) {
 
 }  // namespace
 
+const DomainStatus* ClientStatus::Find(std::string_view domain) const {
+  for (const DomainStatus& known : domains) {
+    if (SameDomainName(known.domain, domain)) return &known;
+  }
+  return nullptr;
+}
+
 void ClientStatus::Record(DomainStatus status) {
-  const auto found = std::find_if(domains.begin(), domains.end(), [&](const DomainStatus& known) {
-    return SameName(known.domain, status.domain);
-  });
-  if (found != domains.end()) {
-    *found = std::move(status);
+  if (const DomainStatus* known = Find(status.domain)) {
+    domains[static_cast<std::size_t>(known - domains.data())] = std::move(status);
   } else {
     domains.push_back(std::move(status));
   }

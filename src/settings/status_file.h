@@ -25,7 +25,10 @@ struct ClientStatus {
   std::string lastCommandTime;
   std::vector<DomainStatus> domains;
 
-  // Replaces the domain's entry (names compared without regard to letter case) or adds one.
+  // The domain's entry (names compared without regard to letter case), or null.
+  const DomainStatus* Find(std::string_view domain) const;
+
+  // Replaces the domain's entry or adds one.
   void Record(DomainStatus status);
 };
 

@@ -12,13 +12,6 @@ constexpr std::string_view kErrorPrompt = "出错提示";
 constexpr std::string_view kErrorInfo = "出错信息";
 constexpr std::string_view kInvalidDomain = "域名无效,请输入正确的域名";
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 }  // namespace
 
 std::string WwwMessage() {
@@ -59,12 +52,11 @@ void SetupDialog::Add() {
     return Refuse("管理密码中不可含有逗号,请修改后再设置", &SetupView::FocusPassword);
   }
   if (domain.find('.') == std::string::npos) return Refuse(kInvalidDomain, &SetupView::FocusDomain);
-  if (Lower(domain.substr(0, domain.find('.'))) == "www") {
+  if (SameDomainName(domain.substr(0, domain.find('.')), "www")) {
     return Refuse(WwwMessage(), &SetupView::FocusDomain);
   }
-  const std::string lowered = Lower(domain);
   for (int i = 0; i < view_.ItemCount(); ++i) {
-    if (Lower(view_.ItemText(i)) == lowered) return Refuse(domain + "已经存在", nullptr);
+    if (SameDomainName(view_.ItemText(i), domain)) return Refuse(domain + "已经存在", nullptr);
   }
   str_addDomain(domainString_, domain, password);
   view_.AddItem(domain);
