@@ -336,7 +336,7 @@ int Once(DaemonContext& context, Command command) {
   session.core.shell.Guarded([&] { ok = command(session.core.shell); });
   if (platform::StopRequested()) return kExitFailed;  // broken off: nothing is known to be done
   if (!ok) return kExitFailed;
-  return session.core.runner.lastExchange().failed > 0 ? kExitSomeFailed : kExitOk;
+  return session.core.runner.lastExchange().Count(false) > 0 ? kExitSomeFailed : kExitOk;
 }
 
 // The last `count` lines of the text (all when count is unset); every line ends with "\n".

@@ -62,7 +62,7 @@ bool CommandRunner::ExecuteCommand(std::string_view command) {
     lastExchange_.sent->push_back(entry.domain);
   }
   const bool ok = DispatchReply(command, reply, &lastExchange_);
-  if (command == kCommandStart) state_.failedDomains = lastExchange_.failed;
+  if (command == kCommandStart) state_.failedDomains = lastExchange_.Count(false);
   RecordStatus(command, ok);
   return ok;
 }

@@ -97,22 +97,19 @@ bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& tex
       const bool ok = result.substr(0, 3) == "200";
       exchange.results.push_back({std::string(domain), ok, std::string(result)});
       if (ok) {
-        ++exchange.succeeded;
         log.WriteLog("域名" + std::string(domain) + std::string(texts.success), false);
       } else {
-        ++exchange.failed;
         log.WriteLog(FailureLine(texts, domain, result, texts.textFromWhenOk), false);
       }
     });
     // Every domain failed: the command failed, whatever the overall code said.
-    return exchange.failed == 0 || exchange.succeeded > 0;
+    return exchange.Count(false) == 0 || exchange.Count(true) > 0;
   }
   if (code == "500") {
     log.WriteLog(std::string(texts.refusal) + info, false);
     return false;
   }
   ForEachSentResult(list, log, exchange, [&](std::string_view domain, std::string_view result) {
-    ++exchange.failed;
     exchange.results.push_back({std::string(domain), false, std::string(result)});
     log.WriteLog(FailureLine(texts, domain, result, texts.textFromOtherwise), false);
   });
@@ -120,6 +117,12 @@ bool OnUpdateReply(std::string_view reply, EventLog& log, const UpdateTexts& tex
 }
 
 }  // namespace
+
+int UpdateExchange::Count(bool ok) const {
+  return static_cast<int>(
+      std::count_if(results.begin(), results.end(),
+                    [ok](const DomainResult& result) { return result.ok == ok; }));
+}
 
 bool OnStartReply(std::string_view reply, EventLog& log, UpdateExchange* exchange) {
   return OnUpdateReply(reply, log, kStartTexts, exchange);

@@ -24,10 +24,10 @@ struct UpdateExchange {
   // The domains the request carried. A reply may speak only of these (compared without regard
   // to letter case, as DNS names are); unset, every domain it names counts.
   std::optional<std::vector<std::string>> sent;
-  int succeeded = 0;    // sent domains the reply lists as done
-  int failed = 0;       // sent domains the reply lists as failed
   int unrequested = 0;  // results for domains that were not sent: not believed, only counted
   std::vector<DomainResult> results;  // for the sent domains, in reply order
+
+  int Count(bool ok) const;  // sent domains the reply lists as done (true) or failed (false)
 };
 
 // START: per-domain "域名…动态解析成功" / "域名…动态解析失败,…" lines; true when the server
