@@ -170,8 +170,7 @@ TEST_F(DaemonTest, OneClientTakesTurnsAndReportsItsState) {
     EXPECT_TRUE(Has(err, "已经有客户端")) << err;
     EXPECT_TRUE(Has(std::get<1>(Command({"status"})), "客户端: 正在运行\n"));
   }
-  // Adds from two processes at once (here two threads) all stay: each read-modify-write waits
-  // for the one before it.
+  // Adds at once (two threads here) all stay: each read-modify-write waits for the one before.
   const auto adds = [this](std::string prefix) {
     for (int n = 0; n < 4; ++n)
       Command({"add", prefix + char('0' + n) + ".com", "--password-stdin"}, "pw\n");
@@ -303,8 +302,7 @@ TEST_F(DaemonTest, TheProgramsRunUntilAStopSignal) {
     EXPECT_TRUE(out.ends_with(version + "停止!\n")) << out;
     EXPECT_EQ(ReadFile(dir / "err"), "");
   }
-  // A stop signal in the middle of a reply wait ends `refresh` at once, as a failure. (Verbose,
-  // so that a line comes out before the wait and `start` has the process id at once.)
+  // A stop signal mid-reply ends `refresh` at once, failed (verbose: `start` gets the pid at once).
   platform::PosixSettingsBackend({dir / "quorvixDDNS", dir / "autostart"})
       .SetValue("glbLogVerbose", "true");
   ScriptServer silent({ServerStep::Of(ServerStep::Kind::Hold)});

@@ -1,6 +1,5 @@
-// The shell's logic against a scripted service and a recording desktop: the start-up with its
-// notices, attempts and pauses on the fake clock; the public-IP watch; the handlers' guard. And
-// the windows' toolkit-free parts: the log viewer's file, the centring of a window.
+// The shell's logic against a scripted service and a recording desktop; the log viewer's file and
+// the centring of a window.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -174,9 +173,8 @@ INSTANTIATE_TEST_SUITE_P(Checks, WatchTest, ::testing::Values(
   CaseName());
 // clang-format on
 
-// A refresh is as good as the domains it updated: every domain failed is a failed update (the
-// log viewer opens, the watch retries), some failed is a success whose tip counts them, and a
-// reply speaks only of the domains that were sent.
+// All domains failed is a failed refresh; some failed, a success whose tip counts them; unsent ones
+// in the reply are ignored.
 TEST(TruthfulRefresh, TheOutcomeAndTheTipFollowEachDomain) {
   struct Case {
     const char* list;
@@ -220,8 +218,7 @@ TEST(TruthfulRefresh, TheCountOfFailedDomainsFitsTheTip) {
   EXPECT_EQ(tray.record().tip, "解析失败/停止");
 }
 
-// A start-up broken off by an error still lets the user quit and does not go on showing
-// "正在连接".
+// A start-up broken off by an error enables Quit and stops showing "正在连接".
 TEST(StartupBrokenOff, EnablesQuitAndShowsTheFailure) {
   ShellFixture f({Dropped()});
   f.desktop.onShow = [](Window) { throw std::runtime_error("no window"); };  // the settings
