@@ -5,9 +5,11 @@
 #include <QLocale>
 #include <QTranslator>
 #include <iostream>
+#include <memory>
 #include <string_view>
 
 #include "base/program_identity.h"
+#include "platform/address_watch.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "shell/client_core.h"
@@ -44,6 +46,9 @@ int main(int argc, char** argv) {
   quorvix::frmMain main;
   quorvix::ClientCore core(main, clock, std::move(setup));
   main.Attach(core.shell, core.state);
+  const std::unique_ptr<quorvix::platform::AddressWatch> addresses =
+      quorvix::platform::OpenAddressWatch();
+  main.WatchAddresses(*addresses);
   quorvix::WindowSet windows(core.services(), core.shell, main);
   main.SetWindowHandlers([&](quorvix::Window window) { windows.Show(window); },
                          [&](quorvix::Window window) { windows.Unload(window); });

@@ -181,7 +181,8 @@ int Run(DaemonContext& context) {
     shell.Quit();
     return kExitFailed;
   }
-  session.desktop.RunUntilStopped(shell, tick);
+  const std::unique_ptr<platform::AddressWatch> addresses = context.openAddressWatch();
+  session.desktop.RunUntilStopped(shell, tick, *addresses);
   return kExitOk;
 }
 

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/address_watch.h"
 #include "platform/clock.h"
 #include "shell/client_core.h"
 
@@ -20,6 +23,9 @@ struct DaemonContext {
   ClientSetup setup;                                        // the store, log and servers
   std::chrono::milliseconds tick{std::chrono::minutes(1)};  // the watch timer's interval
   bool terminal = false;  // standard input is a terminal (passwords are asked for there)
+  // What tells `run` that the machine's addresses changed.
+  std::function<std::unique_ptr<platform::AddressWatch>()> openAddressWatch =
+      platform::OpenAddressWatch;
 };
 
 // Exit statuses, as `--help` lists them.

@@ -1,8 +1,10 @@
 #include "headless/headless_desktop.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/address_watch.h"
 #include "platform/stop_signal.h"
 #include "shell/shell.h"
 
@@ -39,16 +41,28 @@ void HeadlessDesktop::ProcessEvents() {
   }
 }
 
-void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds tick) {
+void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds tick,
+                                      platform::AddressWatch& addresses) {
   using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + tick;
+  std::optional<Clock::time_point> early;
   while (!quitDone_) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-    if (platform::WaitForStop(timerOn_ ? std::max(left, std::chrono::milliseconds(0))
-                                       : std::chrono::hours(24))) {
+    // Asleep until the minute tick, the early check, a notification or a stop.
+    const auto wake = timerOn_ ? std::min(next, early.value_or(next))
+                               : early.value_or(Clock::now() + std::chrono::hours(24));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now());
+    const platform::Woken woken = platform::WaitForStopOr(
+        addresses.waitable(), std::max(left, std::chrono::milliseconds(0)));
+    if (woken == platform::Woken::Stop) {
       stopRequested_ = true;
       shell.Quit();
       break;
+    }
+    if (woken == platform::Woken::Ready && addresses.TakeChanges()) {
+      shell.Guarded([&] { early = shell.AddressesChanged(Clock::now()); });
+    }
+    if (early && Clock::now() >= *early) {
+      shell.Guarded([&] { early = shell.RunEarlyCheck(Clock::now()); });
     }
     if (timerOn_ && Clock::now() >= next) {
       shell.Guarded([&shell] { shell.OnWatchTick(); });

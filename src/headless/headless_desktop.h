@@ -13,6 +13,9 @@
 namespace quorvix {
 
 class Shell;
+namespace platform {
+class AddressWatch;
+}
 
 class HeadlessDesktop final : public Desktop {
  public:
@@ -20,8 +23,10 @@ class HeadlessDesktop final : public Desktop {
   explicit HeadlessDesktop(std::ostream& err) : err_(err) {}
 
   // Runs the watch until a stop signal (SIGTERM, SIGINT) arrives, then the quit sequence.
-  // `tick` is the timer's interval (a minute; tests shorten it).
-  void RunUntilStopped(Shell& shell, std::chrono::milliseconds tick);
+  // `tick` is the timer's interval (a minute; tests shorten it). A change that `addresses`
+  // reports brings the watch's check forward.
+  void RunUntilStopped(Shell& shell, std::chrono::milliseconds tick,
+                       platform::AddressWatch& addresses);
 
   // Set when the start-up wanted the settings dialog: no domain is configured.
   bool wantedSettings() const { return wantedSettings_; }

@@ -6,6 +6,8 @@
 
 #include <chrono>
 
+#include "platform/waitable.h"
+
 #ifndef _WIN32
 #include <signal.h>
 #endif
@@ -17,6 +19,10 @@ void InstallStopSignals();
 
 // Waits at most `timeout` for a stop signal; true when one has arrived, now or earlier.
 bool WaitForStop(std::chrono::milliseconds timeout);
+
+// Waits at most `timeout` for a stop signal or for `extra` to turn ready (kNoWaitable: never).
+enum class Woken { Stop, Ready, Timeout };
+Woken WaitForStopOr(Waitable extra, std::chrono::milliseconds timeout);
 
 // True when a stop signal has arrived (a pending one is taken first).
 inline bool StopRequested() { return WaitForStop(std::chrono::milliseconds(0)); }

@@ -40,15 +40,21 @@ sigset_t StopWaitMask() {
   return mask;
 }
 
-bool WaitForStop(std::chrono::milliseconds timeout) {
-  if (stopArrived) return true;
+Woken WaitForStopOr(Waitable extra, std::chrono::milliseconds timeout) {
+  if (stopArrived) return Woken::Stop;
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
   timespec wait{static_cast<time_t>(seconds.count()),
                 static_cast<long>(std::chrono::nanoseconds(timeout - seconds).count())};
   const sigset_t mask = StopWaitMask();
-  // No descriptors: ppoll just sleeps with the stop signals let through.
-  ::ppoll(nullptr, 0, &wait, &mask);
-  return stopArrived != 0;
+  // ppoll ignores a negative descriptor: without one it just sleeps, signals let through.
+  pollfd entry{extra, POLLIN, 0};
+  const int ready = ::ppoll(&entry, 1, &wait, &mask);
+  if (stopArrived) return Woken::Stop;
+  return ready > 0 ? Woken::Ready : Woken::Timeout;
+}
+
+bool WaitForStop(std::chrono::milliseconds timeout) {
+  return WaitForStopOr(kNoWaitable, timeout) == Woken::Stop;
 }
 
 }  // namespace quorvix::platform

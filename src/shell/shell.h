@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@
 #include "protocol/command_runner.h"
 #include "settings/event_log.h"
 #include "settings/store.h"
+#include "shell/early_check.h"
 #include "shell/tray_status.h"
 
 namespace quorvix {
@@ -66,6 +68,16 @@ class Shell {
   // One tick of the watch timer (every minute while it runs).
   void OnWatchTick();
 
+  // The machine's addresses changed at `now`. While the watch runs, an early check of the
+  // public address is due once the notifications settle: returns when, for the front-end's
+  // timer; nothing when the watch is off.
+  using SteadyTime = EarlyCheck::Clock::time_point;
+  std::optional<SteadyTime> AddressesChanged(SteadyTime now);
+  // The front-end's timer for the early check fired at `now`: runs the check when it is due
+  // and the watch still runs. Returns when to call again (a later notification moved the
+  // check), or nothing.
+  std::optional<SteadyTime> RunEarlyCheck(SteadyTime now);
+
   // Runs an event handler; an exception escaping it is reported and the program goes on.
   void Guarded(const std::function<void()>& handler);
 
@@ -75,9 +87,15 @@ class Shell {
   void RunStartupSteps(bool previousInstance);
   void LogStopLine();
   void SetTimer(bool enabled);
+  // The watch's check: GETIP, then START when the address changed or the last update failed.
+  // `why`, when given, is logged as a verbose line first.
+  void CheckPublicIp(std::string_view why);
 
   ShellServices s_;
   TrayStatus tray_;
+  bool watchOn_ = false;
+  bool checking_ = false;
+  EarlyCheck early_;
 };
 
 }  // namespace quorvix

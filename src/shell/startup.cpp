@@ -20,7 +20,11 @@ long RoundedSecondsSinceMidnight(platform::Clock& clock) {
 
 Shell::Shell(ShellServices services) : s_(services), tray_(services.desktop) {}
 
-void Shell::SetTimer(bool enabled) { s_.desktop.SetWatchTimer(enabled); }
+void Shell::SetTimer(bool enabled) {
+  watchOn_ = enabled;
+  if (!enabled) early_.Clear();
+  s_.desktop.SetWatchTimer(enabled);
+}
 
 void Shell::InitApp() {
   tray_.AddTrayIcon();

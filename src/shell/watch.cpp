@@ -1,5 +1,6 @@
 // The public-IP watch: every 30th tick of the minute timer asks for the public address and
-// updates the domains when it changed, or when the last update failed.
+// updates the domains when it changed, or when the last update failed. A change of the
+// machine's own addresses brings the same check forward.
 #include "protocol/commands.h"
 #include "shell/shell.h"
 
@@ -13,6 +14,35 @@ constexpr std::int16_t kTicksPerCheck = 30;
 void Shell::OnWatchTick() {
   ProgramState& state = s_.state;
   if (++state.ipCheckTicks < kTicksPerCheck) return;
+  CheckPublicIp({});
+  state.ipCheckTicks = 0;
+}
+
+std::optional<Shell::SteadyTime> Shell::AddressesChanged(SteadyTime now) {
+  if (!watchOn_) return std::nullopt;
+  early_.Notify(now);
+  return early_.due();
+}
+
+std::optional<Shell::SteadyTime> Shell::RunEarlyCheck(SteadyTime now) {
+  const std::optional<SteadyTime> due = early_.due();
+  if (!due || !watchOn_) return std::nullopt;
+  // Not yet: a later notification moved it; a running check is not doubled, and what it did
+  // not see is checked after it.
+  if (now < *due || checking_) return checking_ ? std::optional(now + EarlyCheck::kSettle) : due;
+  CheckPublicIp("系统检测到本机网络地址变动,提前检查公网IP");  // the tick count goes on
+  return early_.due();
+}
+
+void Shell::CheckPublicIp(std::string_view why) {
+  ProgramState& state = s_.state;
+  checking_ = true;
+  struct Running {
+    bool& flag;
+    ~Running() { flag = false; }  // an exception must not leave early checks off for good
+  } running{checking_};
+  early_.Clear();  // this check answers every notification that came before it
+  if (!why.empty()) s_.log.WriteLog(std::string(why), true);
   const std::string previous = state.publicIp;
   if (s_.runner.ExecuteCommand(kCommandGetIp)) {
     const bool changed = state.publicIp != previous;
@@ -32,7 +62,6 @@ void Shell::OnWatchTick() {
       }
     }
   }
-  state.ipCheckTicks = 0;
 }
 
 }  // namespace quorvix

@@ -173,6 +173,54 @@ INSTANTIATE_TEST_SUITE_P(Checks, WatchTest, ::testing::Values(
   CaseName());
 // clang-format on
 
+// A change of the machine's addresses brings the watch's check forward, only while the watch
+// runs: a burst gives one check once quiet, a storm is checked 10 s after its first notification,
+// the tick count goes on, and a notification during a check is checked after it, not inside it.
+TEST(EarlyCheckTest, SettlesThenChecksOnceWhileTheWatchRuns) {
+  using std::chrono::milliseconds;
+  ShellFixture f({UpdatedReply(), Address("198.51.100.4"), UpdatedReply(), Address("198.51.100.4"),
+                  Address("198.51.100.4"), UpdatedReply()});
+  f.Started(true);
+  Shell& shell = f.core.shell;
+  const Shell::SteadyTime t0{};
+  EXPECT_FALSE(shell.AddressesChanged(t0));  // the watch is off
+  ASSERT_TRUE(shell.Refresh());
+  EXPECT_FALSE(shell.RunEarlyCheck(t0 + milliseconds(60000)));
+  f.core.state.ipCheckTicks = 7;
+  f.core.state.glbLogVerbose = true;
+  std::optional<Shell::SteadyTime> due;
+  for (const int at : {0, 400, 1500}) due = shell.AddressesChanged(t0 + milliseconds(at));
+  ASSERT_EQ(due, t0 + milliseconds(3500));
+  EXPECT_EQ(shell.RunEarlyCheck(t0 + milliseconds(3499)), due);
+  EXPECT_EQ(f.Commands(), Strings{"START"});
+  EXPECT_FALSE(shell.RunEarlyCheck(*due));
+  EXPECT_EQ(f.Commands(), (Strings{"START", "GETIP", "START"}));
+  EXPECT_TRUE(f.Logged("系统检测到本机网络地址变动,提前检查公网IP"));
+  EXPECT_EQ(f.core.state.ipCheckTicks, 7);
+  EXPECT_FALSE(shell.RunEarlyCheck(*due + milliseconds(60000)));
+
+  for (int at = 0; at <= 20000; at += 1000) due = shell.AddressesChanged(t0 + milliseconds(at));
+  EXPECT_EQ(due, t0 + milliseconds(10000));
+  // During that check a new notification wants a check at once: none inside the running one.
+  std::optional<Shell::SteadyTime> inside;
+  f.core.log.SetLineObserver([&](std::string_view line) {
+    if (line.find("提前检查") == line.npos || inside) return;
+    shell.AddressesChanged(t0 + milliseconds(30000));
+    inside = shell.RunEarlyCheck(t0 + milliseconds(40000));
+  });
+  EXPECT_EQ(shell.RunEarlyCheck(t0 + milliseconds(20000)), t0 + milliseconds(32000));
+  EXPECT_EQ(inside, t0 + milliseconds(42000));
+  EXPECT_EQ(f.Commands().size(), 4u);
+  // That check follows; the last update failed, so it is sent again. A stop forgets what waits.
+  f.core.state.lastUpdateOk = false;
+  EXPECT_FALSE(shell.RunEarlyCheck(t0 + milliseconds(40000)));
+  ASSERT_TRUE(shell.AddressesChanged(t0 + milliseconds(50000)));
+  ASSERT_TRUE(shell.Stop());
+  EXPECT_FALSE(shell.RunEarlyCheck(t0 + milliseconds(60000)));
+  EXPECT_FALSE(shell.AddressesChanged(t0 + milliseconds(60000)));
+  EXPECT_EQ(f.Commands(), (Strings{"START", "GETIP", "START", "GETIP", "GETIP", "START", "STOP"}));
+}
+
 // All domains failed is a failed refresh; some failed, a success whose tip counts them; unsent ones
 // in the reply are ignored.
 TEST(TruthfulRefresh, TheOutcomeAndTheTipFollowEachDomain) {

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QUrl>
 #include <cstdlib>
 
+#include "platform/address_watch.h"
 #include "shell/shell.h"
 
 // The icons live in a static library: register them explicitly, or the linker drops them.
@@ -35,11 +37,14 @@ frmMain::frmMain(QWidget* parent)
     : QWidget(parent),
       trayIcon_(new QSystemTrayIcon(this)),
       mnuTray_(new QMenu(QStringLiteral("Popup"), this)),
-      tmCheckIp_(new QTimer(this)) {
+      tmCheckIp_(new QTimer(this)),
+      earlyCheck_(new QTimer(this)) {
   setObjectName(QStringLiteral("frmMain"));
   mnuTray_->setObjectName(QStringLiteral("mnuTray"));
   tmCheckIp_->setObjectName(QStringLiteral("tmCheckIp"));
   tmCheckIp_->setInterval(kWatchIntervalMs);
+  earlyCheck_->setObjectName(QStringLiteral("tmEarlyCheck"));
+  earlyCheck_->setSingleShot(true);
   InitTrayIcons();
   images_[0] = TrayImageIcon("colour");
   images_[1] = TrayImageIcon("grey");
@@ -77,6 +82,27 @@ void frmMain::Attach(Shell& shell, ProgramState& state) {
   mnuTrayQuit_ = AddItem("mnuTrayQuit", "退出", &Shell::Quit);
   connect(tmCheckIp_, &QTimer::timeout, this,
           [this] { shell_->Guarded([this] { shell_->OnWatchTick(); }); });
+  connect(earlyCheck_, &QTimer::timeout, this, [this] {
+    shell_->Guarded(
+        [this] { ArmEarlyCheck(shell_->RunEarlyCheck(std::chrono::steady_clock::now())); });
+  });
+}
+
+void frmMain::WatchAddresses(platform::AddressWatch& watch) {
+  if (watch.waitable() == platform::kNoWaitable) return;
+  auto* notifier = new QSocketNotifier(watch.waitable(), QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this, &watch] {
+    if (!watch.TakeChanges()) return;
+    shell_->Guarded(
+        [this] { ArmEarlyCheck(shell_->AddressesChanged(std::chrono::steady_clock::now())); });
+  });
+}
+
+void frmMain::ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due) {
+  if (!due) return;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+      *due - std::chrono::steady_clock::now());
+  earlyCheck_->start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void frmMain::SetWindowHandlers(WindowOpener show, WindowOpener unload) {

@@ -9,8 +9,10 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "base/desktop.h"
 #include "base/program_state.h"
@@ -18,6 +20,9 @@
 namespace quorvix {
 
 class Shell;
+namespace platform {
+class AddressWatch;
+}
 
 class frmMain : public QWidget, public Desktop {
   Q_OBJECT
@@ -36,6 +41,11 @@ class frmMain : public QWidget, public Desktop {
   QMenu* trayMenu() const { return mnuTray_; }
   QSystemTrayIcon* trayIcon() const { return trayIcon_; }
   QTimer* watchTimer() const { return tmCheckIp_; }
+  QTimer* earlyCheckTimer() const { return earlyCheck_; }
+
+  // Brings the watch's check forward when `watch` reports a change of the machine's
+  // addresses. The watch must outlive the window; call after Attach.
+  void WatchAddresses(platform::AddressWatch& watch);
 
   // Desktop
   void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) override;
@@ -59,6 +69,7 @@ class frmMain : public QWidget, public Desktop {
  private:
   QAction* AddItem(const char* name, const char* caption, std::function<void(Shell&)> handler);
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  void ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due);
 
   Shell* shell_ = nullptr;
   ProgramState* state_ = nullptr;
@@ -66,6 +77,7 @@ class frmMain : public QWidget, public Desktop {
   QMenu* mnuTray_;
   QAction* mnuTrayQuit_ = nullptr;
   QTimer* tmCheckIp_;
+  QTimer* earlyCheck_;
   QIcon images_[2];  // TrayIcon: 0 colour, 1 grey
   QMetaObject::Connection hook_;
   WindowOpener showWindow_;
