@@ -176,12 +176,13 @@ int Run(DaemonContext& context) {
   const std::chrono::milliseconds tick = context.tick;
   Session session(context);
   Shell& shell = session.core.shell;
+  // Open before the start-up, so a network that comes up during it is checked at once after.
+  const std::unique_ptr<platform::AddressWatch> addresses = context.openAddressWatch();
   shell.Guarded([&] { shell.RunStartup(false); });
   if (session.desktop.wantedSettings()) {
     shell.Quit();
     return kExitFailed;
   }
-  const std::unique_ptr<platform::AddressWatch> addresses = context.openAddressWatch();
   session.desktop.RunUntilStopped(shell, tick, *addresses);
   return kExitOk;
 }

@@ -45,8 +45,8 @@ void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds ti
                                       platform::AddressWatch& addresses) {
   using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + tick;
-  std::optional<Clock::time_point> early;
   while (!quitDone_) {
+    const std::optional<Clock::time_point> early = shell.EarlyCheckDue();
     // Asleep until the minute tick, the early check, a notification or a stop.
     const auto wake = timerOn_ ? std::min(next, early.value_or(next))
                                : early.value_or(Clock::now() + std::chrono::hours(24));
@@ -59,10 +59,10 @@ void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds ti
       break;
     }
     if (woken == platform::Woken::Ready && addresses.TakeChanges()) {
-      shell.Guarded([&] { early = shell.AddressesChanged(Clock::now()); });
+      shell.Guarded([&] { shell.AddressesChanged(Clock::now()); });
     }
     if (early && Clock::now() >= *early) {
-      shell.Guarded([&] { early = shell.RunEarlyCheck(Clock::now()); });
+      shell.Guarded([&] { shell.RunEarlyCheck(Clock::now()); });
     }
     if (timerOn_ && Clock::now() >= next) {
       shell.Guarded([&shell] { shell.OnWatchTick(); });

@@ -68,14 +68,16 @@ class Shell {
   // One tick of the watch timer (every minute while it runs).
   void OnWatchTick();
 
-  // The machine's addresses changed at `now`. While the watch runs, an early check of the
-  // public address is due once the notifications settle: returns when, for the front-end's
-  // timer; nothing when the watch is off.
+  // The machine's addresses changed at `now`. The early check of the public address is due once
+  // the notifications settle, and runs only while the watch runs; a change seen before the
+  // watch starts (during the start-up) is kept for it. Returns when the check is due, for the
+  // front-end's timer; nothing while the watch is off.
   using SteadyTime = EarlyCheck::Clock::time_point;
   std::optional<SteadyTime> AddressesChanged(SteadyTime now);
+  std::optional<SteadyTime> EarlyCheckDue() const;
   // The front-end's timer for the early check fired at `now`: runs the check when it is due
-  // and the watch still runs. Returns when to call again (a later notification moved the
-  // check), or nothing.
+  // and the watch runs. Returns when to call again (a later notification moved the check), or
+  // nothing.
   std::optional<SteadyTime> RunEarlyCheck(SteadyTime now);
 
   // Runs an event handler; an exception escaping it is reported and the program goes on.

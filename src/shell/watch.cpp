@@ -19,9 +19,12 @@ void Shell::OnWatchTick() {
 }
 
 std::optional<Shell::SteadyTime> Shell::AddressesChanged(SteadyTime now) {
-  if (!watchOn_) return std::nullopt;
   early_.Notify(now);
-  return early_.due();
+  return EarlyCheckDue();
+}
+
+std::optional<Shell::SteadyTime> Shell::EarlyCheckDue() const {
+  return watchOn_ ? early_.due() : std::nullopt;
 }
 
 std::optional<Shell::SteadyTime> Shell::RunEarlyCheck(SteadyTime now) {

@@ -183,9 +183,10 @@ TEST(EarlyCheckTest, SettlesThenChecksOnceWhileTheWatchRuns) {
   f.Started(true);
   Shell& shell = f.core.shell;
   const Shell::SteadyTime t0{};
-  EXPECT_FALSE(shell.AddressesChanged(t0));  // the watch is off
-  ASSERT_TRUE(shell.Refresh());
+  EXPECT_FALSE(shell.AddressesChanged(t0));  // the watch is off: kept for when it starts
   EXPECT_FALSE(shell.RunEarlyCheck(t0 + milliseconds(60000)));
+  ASSERT_TRUE(shell.Refresh());
+  EXPECT_EQ(shell.EarlyCheckDue(), t0 + milliseconds(2000));
   f.core.state.ipCheckTicks = 7;
   f.core.state.glbLogVerbose = true;
   std::optional<Shell::SteadyTime> due;

@@ -158,6 +158,8 @@ void frmMain::SetQuitEnabled(bool enabled) {
 
 void frmMain::SetWatchTimer(bool enabled) {
   if (enabled && !tmCheckIp_->isActive()) tmCheckIp_->start();
+  // A change of the machine's addresses during the start-up is checked now.
+  if (enabled && shell_ != nullptr) ArmEarlyCheck(shell_->EarlyCheckDue());
   if (!enabled) tmCheckIp_->stop();
 }
 
