@@ -51,8 +51,8 @@ void HeadlessDesktop::RunUntilStopped(Shell& shell, std::chrono::milliseconds ti
     const auto wake = timerOn_ ? std::min(next, early.value_or(next))
                                : early.value_or(Clock::now() + std::chrono::hours(24));
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now());
-    const platform::Woken woken = platform::WaitForStopOr(
-        addresses.waitable(), std::max(left, std::chrono::milliseconds(0)));
+    const platform::Woken woken =
+        platform::WaitForStopOr(addresses.waitable(), std::max(left, std::chrono::milliseconds(0)));
     if (woken == platform::Woken::Stop) {
       stopRequested_ = true;
       shell.Quit();

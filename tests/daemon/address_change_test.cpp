@@ -90,7 +90,8 @@ int EarlyCheckInNamespace() {
   });
   const int status = RunDaemonCommand({"run"}, context);
   change.join();
-  const bool logged = out.str().find("系统检测到本机网络地址变动,提前检查公网IP") != std::string::npos;
+  const bool logged =
+      out.str().find("系统检测到本机网络地址变动,提前检查公网IP") != std::string::npos;
   if (status == 0 && added && checked && logged) return 0;
   std::cerr << "status " << status << ", address added " << added << ", checked " << checked
             << ", logged " << logged << "\n"

@@ -100,8 +100,8 @@ void frmMain::WatchAddresses(platform::AddressWatch& watch) {
 
 void frmMain::ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due) {
   if (!due) return;
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-      *due - std::chrono::steady_clock::now());
+  const auto wait =
+      std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
   earlyCheck_->start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
