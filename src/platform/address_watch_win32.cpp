@@ -1,3 +1,4 @@
+// Windows first: the IP helper's header needs its types.
 #include <iphlpapi.h>
 #include <windows.h>
 #include <winsock2.h>
