@@ -1,4 +1,3 @@
-// Windows first: the IP helper's header needs its types.
 #include <iphlpapi.h>
 #include <windows.h>
 #include <winsock2.h>
