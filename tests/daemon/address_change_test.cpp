@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <net/route.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -15,6 +16,7 @@
 #include <iostream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "headless/daemon_commands.h"
 #include "platform/stop_signal.h"
@@ -48,6 +50,23 @@ bool ConfigureLoopback(const char* address = nullptr) {
   return done;
 }
 
+// Adds a route through the loopback interface.
+bool AddRoute(const char* destination, int prefix) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  rtentry route{};
+  auto* to = reinterpret_cast<sockaddr_in*>(&route.rt_dst);
+  auto* mask = reinterpret_cast<sockaddr_in*>(&route.rt_genmask);
+  to->sin_family = mask->sin_family = AF_INET;
+  ::inet_pton(AF_INET, destination, &to->sin_addr);
+  mask->sin_addr.s_addr = prefix == 0 ? 0 : htonl(~0u << (32 - prefix));
+  route.rt_flags = RTF_UP;
+  char device[] = "lo";
+  route.rt_dev = device;
+  const bool done = ::ioctl(fd, SIOCADDRT, &route) == 0;
+  ::close(fd);
+  return done;
+}
+
 // Waits up to 10 s for `condition`.
 template <typename Condition>
 bool Eventually(Condition condition) {
@@ -60,6 +79,16 @@ int EarlyCheckInNamespace() {
   if (::unshare(CLONE_NEWNET | (::geteuid() == 0 ? 0 : CLONE_NEWUSER)) != 0 ||
       !ConfigureLoopback()) {
     return kNotPermitted;
+  }
+  // Addresses and the default route matter; other routes change often on busy machines.
+  const auto routes = platform::OpenAddressWatch();
+  routes->TakeChanges();  // what raising the interface brought
+  for (const auto& [destination, prefix, matters] :
+       {std::tuple("10.9.0.0", 16, false), std::tuple("0.0.0.0", 0, true)}) {
+    if (!AddRoute(destination, prefix) || routes->TakeChanges() != matters) {
+      std::cerr << "a route to " << destination << "/" << prefix << " was taken wrongly\n";
+      return 1;
+    }
   }
   platform::InstallStopSignals();  // before any thread starts
   const auto reply = [](std::string line) { return Reply({"RET-CODE: 200", std::move(line)}); };
