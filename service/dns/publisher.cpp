@@ -81,10 +81,13 @@ void Publisher::Deliver(const DnsChange& change) {
     log_("dns " + change.domain + " not confirmed (" + *error + "); try " +
          std::to_string(attempts + 1) + " in " + std::to_string(pause) + " s");
   }
-  std::lock_guard lock(mutex_);
-  auto& seen = error ? failed_ : confirmed_;
-  std::int64_t& version = seen[Lower(change.domain)];
-  version = std::max(version, change.version);
+  {
+    std::lock_guard lock(mutex_);
+    auto& seen = error ? failed_ : confirmed_;
+    std::int64_t& version = seen[Lower(change.domain)];
+    version = std::max(version, change.version);
+  }
+  changed_.notify_all();
 }
 
 void Publisher::Run() {
