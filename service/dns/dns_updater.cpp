@@ -94,8 +94,8 @@ std::optional<std::string> DnsUpdater::Apply(const DnsChange& change) const {
       ldns_rdf_deep_free(zoneName);
       return "not an IPv4 address: " + change.address;
     }
-    ldns_rr_list_push_rr(updates.get(), Rr(owner.get(), LDNS_RR_TYPE_A, LDNS_RR_CLASS_IN,
-                                           options_.ttl, {address}));
+    ldns_rr_list_push_rr(
+        updates.get(), Rr(owner.get(), LDNS_RR_TYPE_A, LDNS_RR_CLASS_IN, options_.ttl, {address}));
     if (change.mx) {
       ldns_rr_list_push_rr(
           updates.get(),
@@ -124,11 +124,13 @@ std::optional<std::string> DnsUpdater::Apply(const DnsChange& change) const {
   // Also checks the signature of the answer: an unsigned "yes" is not a confirmation.
   const ldns_status status = ldns_send(&raw, resolver.get(), update.get());
   Packet answer(raw);
-  if (status != LDNS_STATUS_OK) return std::string("no confirmation: ") + ldns_get_errorstr_by_id(status);
+  if (status != LDNS_STATUS_OK)
+    return std::string("no confirmation: ") + ldns_get_errorstr_by_id(status);
   if (!answer) return "no answer";
   const ldns_pkt_rcode rcode = ldns_pkt_get_rcode(answer.get());
   if (rcode != LDNS_RCODE_NOERROR) {
-    const char* name = ldns_lookup_by_id(ldns_rcodes, rcode) ? ldns_lookup_by_id(ldns_rcodes, rcode)->name : "?";
+    const char* name =
+        ldns_lookup_by_id(ldns_rcodes, rcode) ? ldns_lookup_by_id(ldns_rcodes, rcode)->name : "?";
     return std::string("refused by the DNS server: ") + name;
   }
   return std::nullopt;

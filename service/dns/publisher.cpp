@@ -75,8 +75,8 @@ void Publisher::Deliver(const DnsChange& change) {
     }
   } else {
     const int attempts = change.attempts + 1;
-    const std::int64_t pause = std::min<std::int64_t>(kLongestPause, std::int64_t{1}
-                                                                         << std::min(attempts - 1, 9));
+    const std::int64_t pause =
+        std::min<std::int64_t>(kLongestPause, std::int64_t{1} << std::min(attempts - 1, 9));
     database_.PostponeDnsChange(change.domain, change.version, attempts, Now() + pause);
     log_("dns " + change.domain + " not confirmed (" + *error + "); try " +
          std::to_string(attempts + 1) + " in " + std::to_string(pause) + " s");

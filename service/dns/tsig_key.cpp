@@ -44,13 +44,13 @@ std::optional<TsigKey> ParseTsigKey(std::string_view input, std::string& error) 
   const std::string text(input);
   TsigKey key;
   std::smatch match;
-  const std::regex statement(
-      R"x(key[ \t\r\n]+"?([^"\s{]+)"?[ \t\r\n]*\{([^}]*)\})x");
+  const std::regex statement(R"x(key[ \t\r\n]+"?([^"\s{]+)"?[ \t\r\n]*\{([^}]*)\})x");
   if (std::regex_search(text, match, statement)) {
     key.name = match[1].str();
     const std::string body = match[2].str();
     std::smatch part;
-    if (std::regex_search(body, part, std::regex(R"x(algorithm[ \t\r\n]+"?([^";\s]+)"?[ \t\r\n]*;)x"))) {
+    if (std::regex_search(body, part,
+                          std::regex(R"x(algorithm[ \t\r\n]+"?([^";\s]+)"?[ \t\r\n]*;)x"))) {
       key.algorithm = part[1].str();
     }
     if (std::regex_search(body, part, std::regex(R"x(secret[ \t\r\n]+"([^"]*)"[ \t\r\n]*;)x"))) {
