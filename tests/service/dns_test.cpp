@@ -109,10 +109,14 @@ TEST_F(Publication, NamesFollowStartAndStopUntilConfirmed) {
   EXPECT_EQ(state(), "||203.0.113.7\n");
   // What the server did not confirm stays queued, across a restart, until it is confirmed.
   knot.Stop();
+  const std::int64_t before = std::time(nullptr);
   EXPECT_EQ(Send("START", false, "203.0.113.8", {"home.example.test"}),
             "200 home.example.test" + kPending);
   EXPECT_EQ(Send("STOP", false, "203.0.113.8", {"work.example.test"}),
             "200 work.example.test|202 已停止记录，DNS服务器尚未确认删除，服务将自动重试,");
+  for (const DnsChange& change : database->DueDnsChanges(INT64_MAX, 9)) {
+    EXPECT_GT(change.nextTry, before) << "tried again after a pause";
+  }
   publisher.reset();  // the service restarts while the server is still down
   database = std::make_unique<Database>(dir / "service.db");
   EXPECT_EQ(Queued(), 2u);  // the change the wrong key sent was replaced
