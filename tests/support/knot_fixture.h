@@ -33,7 +33,8 @@ class KnotServer {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
     ::close(fd);
     port_ = std::to_string(ntohs(address.sin_port));
-    std::ofstream(keyFile()) << Output("keymgr -t quorvix-test hmac-sha256");  // as it writes it
+    std::ofstream(keyFile()) << Output(
+        "/usr/sbin/keymgr -t quorvix-test hmac-sha256");  // as it writes it
     std::ofstream(dir_ / "zone") << "$ORIGIN example.test.\n@ 60 SOA ns hostmaster 1 60 60 60 60\n"
                                     "@ 60 NS ns\nns 60 A 127.0.0.1\n";
     std::ofstream(dir_ / "knot.conf")
@@ -53,7 +54,7 @@ class KnotServer {
     const std::string config = dir_ / "knot.conf";
     if ((pid_ = ::fork()) == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-      ::execlp("knotd", "knotd", "-c", config.c_str(), static_cast<char*>(nullptr));
+      ::execl("/usr/sbin/knotd", "knotd", "-c", config.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
     for (int i = 0; i < 100 && Query("ns.example.test", "A") != "127.0.0.1\n"; ++i) {
