@@ -6,11 +6,15 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 
 #include "base/program_identity.h"
+#include "dns/publisher.h"
 #include "http/server.h"
 #include "platform/files.h"
 #include "platform/xdg.h"
@@ -38,6 +42,10 @@ constexpr const char* kUsage =
     "  --port PORT           serve: TCP port (default 47080)\n"
     "  --major N, --minor N  serve: the newest client version GETVER reports (default 1.1)\n"
     "  --trust-forwarded-for serve: take the caller from one reverse proxy's X-Forwarded-For\n"
+    "  --dns-server ADDRESS[:PORT]  serve: publish the records to this DNS primary (port 53)\n"
+    "  --dns-zone ZONE       serve: a zone the primary takes updates for (repeatable)\n"
+    "  --dns-key FILE        serve: the TSIG key file (a key: block or a key \"name\" {...};)\n"
+    "  --dns-ttl SECONDS     serve: the published records' TTL (default 60)\n"
     "  --password-stdin      account add: read the password from standard input\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
@@ -46,6 +54,10 @@ struct Arguments {
   std::vector<std::string> words;  // command and its operands
   std::string dataFolder;
   ServerOptions server;
+  DnsOptions dns;
+  std::string dnsServer;
+  std::string dnsKeyFile;
+  bool dnsTtl = false;
   bool passwordFromStdin = false;
   bool help = false;
   bool version = false;
@@ -55,6 +67,16 @@ template <typename Number>
 bool ParseNumber(const std::string& text, Number& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc() && end == text.data() + text.size();
+}
+
+bool ValidZone(const std::string& zone) {
+  if (zone.empty() || zone.size() > 253 || zone.front() == '.') return false;
+  for (const char c : zone) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '.' || c == '_';
+    if (!ok) return false;
+  }
+  return zone.find("..") == std::string::npos;
 }
 
 // Fills `parsed`; returns an error message for bad arguments.
@@ -87,6 +109,20 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Arguments
         return "--minor needs a number";
     } else if (arg == "--trust-forwarded-for") {
       parsed.server.trustForwardedFor = true;
+    } else if (arg == "--dns-server") {
+      if (!value(parsed.dnsServer) || !ParseDnsServer(parsed.dnsServer, parsed.dns))
+        return "--dns-server needs an IPv4 address, optionally with :PORT";
+    } else if (arg == "--dns-zone") {
+      if (!value(text)) return "--dns-zone needs a zone name";
+      if (!text.empty() && text.back() == '.') text.pop_back();
+      if (!ValidZone(text)) return "--dns-zone needs a zone name: " + text;
+      parsed.dns.zones.push_back(text);
+    } else if (arg == "--dns-key") {
+      if (!value(parsed.dnsKeyFile)) return "--dns-key needs a file";
+    } else if (arg == "--dns-ttl") {
+      if (!value(text) || !ParseNumber(text, parsed.dns.ttl) || parsed.dns.ttl > 2147483647)
+        return "--dns-ttl needs a number of seconds";
+      parsed.dnsTtl = true;
     } else if (arg == "--password-stdin") {
       parsed.passwordFromStdin = true;
     } else if (arg.starts_with("--")) {
@@ -103,13 +139,29 @@ std::string DatabasePath(const std::string& folder) {
   if (auto error = platform::CreateFolders(dir, 0700)) {
     throw DatabaseError("cannot create " + dir + ": " + error.message());
   }
-  // The accounts hold passwords: keep the file private from its creation on.
-  const std::string path = dir + "/service.db";
-  const mode_t old = ::umask(077);
-  std::FILE* touch = std::fopen(path.c_str(), "ab");
-  ::umask(old);
-  if (touch != nullptr) std::fclose(touch);
-  return path;
+  // The accounts hold passwords: an existing folder is made private too. The database makes
+  // its own file private.
+  if (::chmod(dir.c_str(), 0700) != 0) throw DatabaseError("cannot make " + dir + " private");
+  return dir + "/service.db";
+}
+
+// The DNS options complete, their key read; an error message otherwise.
+std::optional<std::string> CompleteDnsOptions(Arguments& args) {
+  const bool any =
+      !args.dnsServer.empty() || !args.dns.zones.empty() || !args.dnsKeyFile.empty() || args.dnsTtl;
+  if (!any) return std::nullopt;
+  if (args.dnsServer.empty() || args.dns.zones.empty() || args.dnsKeyFile.empty()) {
+    return "DNS publication needs --dns-server, --dns-zone and --dns-key together";
+  }
+  std::ifstream file(args.dnsKeyFile, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file) return "cannot read the key file " + args.dnsKeyFile;
+  std::string error;
+  const std::optional<TsigKey> key = ParseTsigKey(text.str(), error);
+  if (!key) return args.dnsKeyFile + ": " + error;
+  args.dns.key = *key;
+  return std::nullopt;
 }
 
 std::string ReadPassword(bool fromStdin, std::istream& in, std::ostream& out) {
@@ -136,7 +188,11 @@ bool ValidDomain(const std::string& domain) {
          domain.find('.') != std::string::npos;
 }
 
-int Serve(const Arguments& args, std::ostream& out, std::ostream& err) {
+int Serve(Arguments args, std::ostream& out, std::ostream& err) {
+  if (const auto error = CompleteDnsOptions(args)) {
+    err << "quorvix-service: " << *error << "\n";
+    return 2;
+  }
   Database database(DatabasePath(args.dataFolder));
   // Wait for the stop signals in this thread; the server's threads must not take them.
   sigset_t stops;
@@ -152,10 +208,29 @@ int Serve(const Arguments& args, std::ostream& out, std::ostream& err) {
         << std::endl;
   };
   try {
+    std::unique_ptr<Publisher> publisher;
+    if (!args.dns.zones.empty()) {
+      publisher = std::make_unique<Publisher>(database, DnsUpdater(args.dns), log);
+      args.server.protocol.publisher = publisher.get();
+      log("publishing to " + args.dns.server + ":" + std::to_string(args.dns.port) + " with key " +
+          args.dns.key.name);
+    }
     Server server(database, args.server, log);
     log("listening on " + args.server.listenAddress + ":" + std::to_string(server.port()));
-    int signal = 0;
-    sigwait(&stops, &signal);
+    // Once a second, look whether the database is still the file we opened and still sound.
+    const timespec second{1, 0};
+    while (::sigtimedwait(&stops, nullptr, &second) < 0) {
+      std::optional<std::string> problem;
+      try {
+        problem = database.Problem();
+      } catch (const DatabaseBusy&) {
+        continue;
+      }
+      if (problem) {
+        log("stopping: " + *problem);
+        return 1;
+      }
+    }
     log("stopping");
   } catch (const std::exception& error) {
     err << "quorvix-service: " << error.what() << "\n";

@@ -262,14 +262,15 @@ TEST(HttpServer, AnswersRefusesAndKeepsServing) {
             nlohmann::json::parse(R"([
     {"domain": "bad\ufffd.example", "address": "", "mx": false, "updated": "1970-01-01T00:00:00Z"},
     {"domain": "demo.example.com", "address": "203.0.113.7", "mx": true, "updated": "2023-11-14T22:13:20Z"}])"));
-  // A store that fails answers 500.
+  // A store that fails refuses the update with the server's explanation.
   Beside(dir / "service.db",
          "CREATE TRIGGER refuse BEFORE UPDATE ON records BEGIN SELECT RAISE(ABORT, 'full'); END");
   const std::string start = Get(kUpdate + "?" + Query("START", Item(kDemo, kDemoSig)));
-  EXPECT_EQ(StatusOf(Exchange(server.port(), start)), 500);
+  EXPECT_EQ(ReplyHeader(Exchange(server.port(), start), "RET-CODE"), "500");
   std::lock_guard lock(mutex);
-  EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"records caller=127.0.0.1 status=200",
-                                                    "error caller=127.0.0.1 status=500: full"}));
+  EXPECT_EQ(Lines(log.end() - 2, log.end()),
+            (Lines{"records caller=127.0.0.1 status=200",
+                   "START caller=127.0.0.1 ret=500 database: full"}));
 }
 
 }  // namespace
