@@ -114,7 +114,8 @@ class Win32Windows : public ::testing::Test {
     HWND at = ::GetNextDlgTabItem(form, nullptr, FALSE);
     for (HWND first = at; at != nullptr;) {
       for (std::size_t i = 0; i < children.size(); ++i) {
-        if (children[i].hwnd == at) order += std::string(order.empty() ? "" : " ") + controls[i].name;
+        if (children[i].hwnd == at)
+          order += std::string(order.empty() ? "" : " ") + controls[i].name;
       }
       at = ::GetNextDlgTabItem(form, at, FALSE);
       if (at == first) break;
@@ -122,7 +123,8 @@ class Win32Windows : public ::testing::Test {
     return order;
   }
 
-  const std::string base_ = "SOFTWARE\\QuorvixDDNS-layout-" + std::to_string(::GetCurrentProcessId());
+  const std::string base_ =
+      "SOFTWARE\\QuorvixDDNS-layout-" + std::to_string(::GetCurrentProcessId());
   platform::RegistryHives hives_{HKEY_CURRENT_USER, base_ + "\\Program", base_ + "\\Run"};
   quorvix::testing::TempDir dir_;
   const std::string log_ = dir_ / "quorvixDDNS.log";
@@ -226,7 +228,8 @@ TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
                 {"Line1", "STATIC", "", 0, 2160, 5160, 15}});
   const std::vector<Child> children = Children(form);
   const HDC dc = ::GetDC(form);
-  for (const auto& [index, colour] : {std::pair{3, RGB(0, 0, 255)}, {2, ::GetSysColor(COLOR_WINDOWTEXT)}}) {
+  for (const auto& [index, colour] :
+       {std::pair{3, RGB(0, 0, 255)}, {2, ::GetSysColor(COLOR_WINDOWTEXT)}}) {
     ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
     ::SendMessageW(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                    reinterpret_cast<LPARAM>(children[index].hwnd));
@@ -240,7 +243,8 @@ TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
   windows_.Show(Window::About);
   EXPECT_EQ(windows_.about()->hwnd(), form);
 
-  EXPECT_EQ(MenuText(main_.trayMenu()), "日志记录|升级软件|刷新解析|停止解析|参数设置|-|帮助|关于|退出");
+  EXPECT_EQ(MenuText(main_.trayMenu()),
+            "日志记录|升级软件|刷新解析|停止解析|参数设置|-|帮助|关于|退出");
   main_.SetQuitEnabled(false);
   EXPECT_TRUE(::GetMenuState(main_.trayMenu(), kMnuTrayQuit, MF_BYCOMMAND) & MF_GRAYED);
   // A disabled Quit sent from outside is ignored too.

@@ -1,8 +1,8 @@
 // The tray program end to end under Wine: its start-up against a scripted service on
 // loopback, its log beside the program, its registry values, and a quit from the tray menu.
 #include <gtest/gtest.h>
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <atomic>
 #include <filesystem>
@@ -106,7 +106,8 @@ TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
                               &key, nullptr),
             ERROR_SUCCESS);
   const char domains[] = "a.example.com|p4ss,";
-  ::RegSetValueExA(key, "domains", 0, REG_SZ, reinterpret_cast<const BYTE*>(domains), sizeof domains);
+  ::RegSetValueExA(key, "domains", 0, REG_SZ, reinterpret_cast<const BYTE*>(domains),
+                   sizeof domains);
   ::RegCloseKey(key);
 
   testing::TempDir dir;
@@ -151,8 +152,7 @@ TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
                         "ddns.quorvix.com")}));
 
   // The log beside the program, in the ANSI code page: time stamp, tab, message.
-  const std::string log =
-      platform::FromCodePage(testing::ReadFile(dir / "quorvixDDNS.log"), 936);
+  const std::string log = platform::FromCodePage(testing::ReadFile(dir / "quorvixDDNS.log"), 936);
   std::vector<std::string> messages;
   for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
     const std::size_t tab = log.find('\t', at);

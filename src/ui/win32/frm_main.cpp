@@ -105,8 +105,9 @@ void frmMain::ShowMessage(std::string_view text, std::string_view title, Message
   const UINT kind = icon == MessageIcon::Critical  ? MB_ICONERROR
                     : icon == MessageIcon::Warning ? MB_ICONWARNING
                                                    : MB_ICONINFORMATION;
-  // Modal for the whole program, as the program's every window waits for it.
-  ::MessageBoxW(nullptr, platform::Widen(text).c_str(), platform::Widen(title).c_str(),
+  // Modal for the whole program, as the program's every window waits for it; owned by the
+  // active window, which gets the focus back when the box closes.
+  ::MessageBoxW(::GetActiveWindow(), platform::Widen(text).c_str(), platform::Widen(title).c_str(),
                 MB_OK | MB_TASKMODAL | MB_SETFOREGROUND | kind);
 }
 
