@@ -21,23 +21,20 @@ namespace {
 
 using testing::HttpReply;
 
-// Answers each connection by the command in its request; stops when destroyed.
+// Answers each connection by the command in its request, until destroyed.
 class ScriptedService {
  public:
   ScriptedService() {
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
+    sockaddr_in address{AF_INET, 0, {}, {}};
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     int length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ADD_FAILURE() << "cannot listen on 127.0.0.1";
-    }
-    port_ = ::ntohs(address.sin_port);
+    EXPECT_TRUE(::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                ::listen(listener_, 8) == 0 &&
+                ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    port = ::ntohs(address.sin_port);
     thread_ = std::thread([this] { Serve(); });
   }
   ~ScriptedService() {
@@ -45,11 +42,11 @@ class ScriptedService {
     thread_.join();
     ::WSACleanup();
   }
-  int port() const { return port_; }
   std::vector<std::string> requests() {
     const std::lock_guard lock(mutex_);
     return requests_;
   }
+  int port = 0;
 
  private:
   void Serve() {
@@ -60,12 +57,11 @@ class ScriptedService {
                     (got = ::recv(client, buffer, sizeof buffer, 0)) > 0;) {
         request.append(buffer, static_cast<std::size_t>(got));
       }
-      const std::string reply =
-          request.find("=GETVER") != std::string::npos
-              ? HttpReply({"RET-CODE: 200", "Major: 1", "Minor: 1"})
-          : request.find("=GETIP") != std::string::npos
-              ? HttpReply({"RET-CODE: 200", "Y-IP: 203.0.113.7"})
-              : HttpReply({"RET-CODE: 200", "RET-DMLIST: a.example.com|200,"});
+      const std::string reply = HttpReply(
+          {"RET-CODE: 200", request.find("=GETVER") != std::string::npos ? "Major: 1\r\nMinor: 1"
+                            : request.find("=GETIP") != std::string::npos
+                                ? "Y-IP: 203.0.113.7"
+                                : "RET-DMLIST: a.example.com|200,"});
       ::send(client, reply.data(), static_cast<int>(reply.size()), 0);
       ::closesocket(client);
       const std::lock_guard lock(mutex_);
@@ -74,7 +70,6 @@ class ScriptedService {
   }
 
   SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
   std::mutex mutex_;
   std::vector<std::string> requests_;
   std::thread thread_;
@@ -84,12 +79,10 @@ constexpr char kProgramKey[] = "SOFTWARE\\QuorvixDDNS";
 constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string Value(const char* key, const char* name) {
-  char buffer[1024] = {};
+  char buffer[1024] = "<missing>";
   DWORD size = sizeof buffer;
-  return ::RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, buffer, &size) ==
-                 ERROR_SUCCESS
-             ? std::string(buffer)
-             : "<missing>";
+  ::RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, buffer, &size);
+  return buffer;
 }
 
 std::string Request(const std::string& pathAndQuery, const std::string& host) {
@@ -119,7 +112,7 @@ TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
   ASSERT_TRUE(::CopyFileA(built.c_str(), program.c_str(), FALSE)) << built;
 
   ScriptedService service;
-  ::SetEnvironmentVariableA("QUORVIX_TEST_PORT", std::to_string(service.port()).c_str());
+  ::SetEnvironmentVariableA("QUORVIX_TEST_PORT", std::to_string(service.port).c_str());
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
