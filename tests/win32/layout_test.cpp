@@ -26,7 +26,6 @@ struct Expected {
   int left, top, width, height;
 };
 
-// The children in creation order.
 std::vector<HWND> Children(HWND form) {
   std::vector<HWND> children;
   for (HWND c = ::GetWindow(form, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
@@ -62,9 +61,17 @@ class Win32Windows : public ::testing::Test {
   int Px(int twips) const { return static_cast<int>(std::lround(twips * dpi_ / 1440.0)); }
 
   // Classes, texts, rectangles and fonts in creation order, the client size and the title.
-  void ExpectLayout(HWND form, const char* title, int width, int height,
+  void ExpectLayout(HWND form, const FormSpec& spec, const char* title, int width, int height,
                     const std::vector<Expected>& controls) {
     ASSERT_NE(form, nullptr);
+    ASSERT_EQ(spec.controls.size(), controls.size());
+    for (std::size_t i = 0; i < controls.size(); ++i) {  // exact twips, below a pixel's 15
+      const ControlSpec& c = spec.controls[i];
+      const Expected& e = controls[i];
+      EXPECT_EQ((std::vector{c.left, c.top, c.width, c.height}),
+                (std::vector{e.left, e.top, e.width, e.height}))
+          << e.name;
+    }
     EXPECT_EQ(WindowText(form), title);
     RECT client{};
     ::GetClientRect(form, &client);
@@ -147,7 +154,7 @@ TEST_F(Win32Windows, SettingsDialogLayoutKeysMenuAndList) {
   frmSetup* setup = windows_.setup();
   ASSERT_NE(setup, nullptr);
   const HWND form = setup->hwnd();
-  ExpectLayout(form, "quorvixDDNS动态域名解析系统", 4500, 7785, kSetup);
+  ExpectLayout(form, kSetupForm, "quorvixDDNS动态域名解析系统", 4500, 7785, kSetup);
   EXPECT_EQ(TabOrder(form, kSetup),
             "strDomain Password cmdNew domainList cmdDel cmdOkay chkAutoRun chkMX cmdCancel "
             "chkLogVerbose");
@@ -161,12 +168,18 @@ TEST_F(Win32Windows, SettingsDialogLayoutKeysMenuAndList) {
     ProcessPendingMessages();
     EXPECT_EQ(windows_.setup(), setup) << key;
   }
-  // No item stays selected after a removal, or a second 删除 would delete a neighbour.
-  for (const char* item : {"a.cn", "b.cn", "c.cn"}) setup->AddItem(item);
-  ::SendMessageW(Children(form)[3], LB_SETCURSEL, 1, 0);
-  setup->RemoveItem(1);
-  EXPECT_EQ(setup->SelectedIndex(), -1);
-  EXPECT_EQ(setup->ItemText(1), "c.cn");
+  // 添加 and the list's double-click reach the logic: two domains in, the first taken back.
+  for (const char* domain : {"a.example.com", "b.example.com"}) {
+    setup->SetDomainText(domain);
+    setup->SetPasswordText("pw");
+    ::SendMessageW(Children(form)[2], BM_CLICK, 0, 0);
+  }
+  const HWND list = Children(form)[3];
+  ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+  ::SendMessageW(form, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(list), LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(list));
+  EXPECT_EQ(setup->DomainText() + " " + setup->ItemText(0), "a.example.com b.example.com");
+  EXPECT_EQ((std::vector{setup->ItemCount(), setup->SelectedIndex()}), (std::vector{1, -1}));
   setup->SetOptions(true, false, true);
   EXPECT_EQ((std::vector{setup->AutoRunChecked(), setup->MXChecked(), setup->LogVerboseChecked()}),
             (std::vector{true, false, true}));
@@ -186,11 +199,10 @@ TEST_P(LogViewerScroll, ShowsEveryLineScrolledToTheNewest) {
   std::string file;
   for (int i = 0; i < lines; ++i) file += "2026-12-7 1:00:00\tline " + std::to_string(i) + "\r\n";
   if (lines >= 0) quorvix::testing::WriteFile(log_, file);
-  core_.state.logFilePath = log_;
   windows_.Show(Window::LogViewer);
   ASSERT_NE(windows_.logViewer(), nullptr);
   const HWND form = windows_.logViewer()->hwnd();
-  ExpectLayout(form, "日志查看", 7800, 5145,
+  ExpectLayout(form, kViewLogForm, "日志查看", 7800, 5145,
                {{"txtLog", "EDIT", file.c_str(), 120, 120, 7575, 4335},
                 {"Command1", "BUTTON", "确定(&O)", 4440, 4680, 1575, 375},
                 {"Command2", "BUTTON", "清除(&C)", 1920, 4680, 1575, 375}});
@@ -206,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, LogViewerScroll, ::testing::Values(-1, 0, 23, 24
 TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
   windows_.Show(Window::About);
   const HWND form = windows_.about()->hwnd();
-  ExpectLayout(form, "Form1", 5235, 2700,
+  ExpectLayout(form, kAboutForm, "Form1", 5235, 2700,
                {{"Picture1", "STATIC", "", 240, 120, 495, 495},
                 {"Command1", "BUTTON", "确定(&O)", 3840, 2280, 1095, 375},
                 {"lblInfo", "STATIC", AboutText().c_str(), 1080, 120, 3855, 1455},
@@ -225,8 +237,12 @@ TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
   ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[3], WM_GETFONT, 0, 0)), sizeof link,
                &link);
   EXPECT_TRUE(link.lfUnderline);
+  EXPECT_TRUE(::SendMessageW(form, WM_SETCURSOR, reinterpret_cast<WPARAM>(children[3]), HTCLIENT));
+  EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
   windows_.Show(Window::About);
   EXPECT_EQ(windows_.about()->hwnd(), form);
+  ::SendMessageW(children[1], BM_CLICK, 0, 0);  // 确定 closes it
+  EXPECT_EQ(windows_.about(), nullptr);
 
   EXPECT_EQ(MenuText(main_.trayMenu()),
             "日志记录|升级软件|刷新解析|停止解析|参数设置|-|帮助|关于|退出");

@@ -94,14 +94,10 @@ std::string Request(const std::string& pathAndQuery, const std::string& host) {
 TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
   ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramKey);
   ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, "quorvixDDNS");
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-            ERROR_SUCCESS);
   const char domains[] = "a.example.com|p4ss,";
-  ::RegSetValueExA(key, "domains", 0, REG_SZ, reinterpret_cast<const BYTE*>(domains),
-                   sizeof domains);
-  ::RegCloseKey(key);
+  ASSERT_EQ(::RegSetKeyValueA(HKEY_LOCAL_MACHINE, kProgramKey, "domains", REG_SZ, domains,
+                              sizeof domains),
+            ERROR_SUCCESS);
 
   testing::TempDir dir;
   std::string folder = dir.path();
@@ -116,21 +112,20 @@ TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::string commandLine = "\"" + program + "\"";
-  ASSERT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               folder.c_str(), &startup, &process));
+  ASSERT_TRUE(::CreateProcessA(nullptr, std::string("\"" + program + "\"").data(), nullptr, nullptr,
+                               FALSE, 0, nullptr, folder.c_str(), &startup, &process));
   // Once START has been answered, choose Quit from the tray menu until the program takes it
   // (it ignores Quit while its start-up runs). Bounded: 60 s.
   DWORD waited = WAIT_TIMEOUT;
   for (int round = 0; round < 1200 && waited == WAIT_TIMEOUT; ++round) {
-    const HWND main = ::FindWindowA(win32::kMainClassName, nullptr);
-    if (service.requests().size() >= 3 && main != nullptr) {
-      ::PostMessageW(main, WM_COMMAND, win32::kMnuTrayQuit, 0);
+    if (service.requests().size() >= 3) {
+      ::PostMessageW(::FindWindowA(win32::kMainClassName, nullptr), WM_COMMAND, win32::kMnuTrayQuit,
+                     0);
     }
     waited = ::WaitForSingleObject(process.hProcess, 50);
   }
-  if (waited == WAIT_TIMEOUT) ::TerminateProcess(process.hProcess, 99);
   DWORD exitCode = 99;
+  if (waited == WAIT_TIMEOUT) ::TerminateProcess(process.hProcess, exitCode);
   ::GetExitCodeProcess(process.hProcess, &exitCode);
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
