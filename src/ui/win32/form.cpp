@@ -1,5 +1,7 @@
 #include "ui/win32/form.h"
 
+#include <algorithm>
+
 #include "platform/win32_text.h"
 #include "ui/setup/center_form.h"
 
@@ -114,6 +116,11 @@ bool Form::Create(const FormSpec& spec, HMENU menu, HICON icon) {
     if (menu != nullptr) ::DestroyMenu(menu);
     return false;
   }
+  // The system limits a new window to the screen before the form hears of it: size it again,
+  // now that the form answers WM_GETMINMAXINFO.
+  size_ = {width, height};
+  ::SetWindowPos(window, nullptr, static_cast<int>(place.left), static_cast<int>(place.top), width,
+                 height, SWP_NOZORDER | SWP_NOACTIVATE);
   if (icon != nullptr) {
     ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -148,6 +155,14 @@ LRESULT CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
       form->OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_GETMINMAXINFO: {
+      // A screen smaller than the window does not shrink it: it keeps the layout's size, and
+      // its centred place then starts above or left of the screen.
+      auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+      limits->ptMaxTrackSize.x = std::max(limits->ptMaxTrackSize.x, form->size_.cx);
+      limits->ptMaxTrackSize.y = std::max(limits->ptMaxTrackSize.y, form->size_.cy);
+      return 0;
+    }
     case WM_DESTROY:
       form->OnDestroy();
       return 0;

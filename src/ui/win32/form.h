@@ -47,6 +47,7 @@ class Form {
 
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
+  SIZE size_{};  // the window's size from its layout, kept also on a smaller screen
   int dpi_ = 96;
 };
 
