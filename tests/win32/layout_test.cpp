@@ -53,7 +53,6 @@ class Win32Windows : public ::testing::Test {
   ClientSetup Setup() const {
     ClientSetup setup;
     setup.backend = std::make_unique<platform::RegistrySettingsBackend>(hives_);
-    setup.program = {"C:\\Q\\", "quorvixDDNS"};
     setup.logFilePath = log_;
     return setup;
   }
@@ -65,13 +64,6 @@ class Win32Windows : public ::testing::Test {
                     const std::vector<Expected>& controls) {
     ASSERT_NE(form, nullptr);
     ASSERT_EQ(spec.controls.size(), controls.size());
-    for (std::size_t i = 0; i < controls.size(); ++i) {  // exact twips, below a pixel's 15
-      const ControlSpec& c = spec.controls[i];
-      const Expected& e = controls[i];
-      EXPECT_EQ((std::vector{c.left, c.top, c.width, c.height}),
-                (std::vector{e.left, e.top, e.width, e.height}))
-          << e.name;
-    }
     EXPECT_EQ(WindowText(form), title);
     RECT client{};
     ::GetClientRect(form, &client);
@@ -83,6 +75,10 @@ class Win32Windows : public ::testing::Test {
     ASSERT_EQ(children.size(), controls.size());
     for (std::size_t i = 0; i < controls.size(); ++i) {
       const Expected& e = controls[i];
+      const ControlSpec& c = spec.controls[i];  // exact twips, below a pixel's 15
+      EXPECT_EQ((std::vector{c.left, c.top, c.width, c.height}),
+                (std::vector{e.left, e.top, e.width, e.height}))
+          << e.name;
       wchar_t type[32] = {};
       ::GetClassNameW(children[i], type, 32);
       EXPECT_EQ(platform::Narrow(::CharUpperW(type)) + " " + WindowText(children[i]),
@@ -257,6 +253,18 @@ TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
   EXPECT_NE(::GetWindowLongPtrA(main_.hwnd(), GWLP_WNDPROC), before);
   main_.RemoveTrayHook();
   EXPECT_EQ(::GetWindowLongPtrA(main_.hwnd(), GWLP_WNDPROC), before);
+  // A new taskbar (Explorer restarted) gets the icon again; after a delete, it does not.
+  main_.SendTrayRequest(TrayRequest::Add, {TrayRecord::kFlagsValid, TrayImage::Grey, "正在连接"});
+  NOTIFYICONDATAA icon{};
+  icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  icon.hWnd = main_.hwnd();
+  icon.uID = TrayRecord::kIconId;
+  for (const bool deleted : {false, true}) {
+    ::Shell_NotifyIconA(NIM_DELETE, &icon);  // the old taskbar's icons are gone
+    if (deleted) main_.SendTrayRequest(TrayRequest::Delete, {});
+    ::SendMessageW(main_.hwnd(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_EQ(::Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE, !deleted) << deleted;
+  }
 }
 
 }  // namespace

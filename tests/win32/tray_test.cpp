@@ -151,8 +151,6 @@ TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
   EXPECT_EQ(Value(kProgramKey, "glbFirstRun"), "false");
   EXPECT_EQ(Value(kProgramKey, "domains"), domains);
   EXPECT_EQ(Value(kRunKey, "quorvixDDNS"), program);
-  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramKey);
-  ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, "quorvixDDNS");
 }
 
 }  // namespace
