@@ -20,6 +20,7 @@ struct DaemonContext {
   ClientSetup setup;                                        // the store, log and servers
   std::chrono::milliseconds tick{std::chrono::minutes(1)};  // the watch timer's interval
   bool terminal = false;  // standard input is a terminal (passwords are asked for there)
+  std::string autoRunArguments = "run";  // what the start-with-the-system entry passes
 };
 
 // Exit statuses, as `--help` lists them.
