@@ -28,7 +28,13 @@ timeval Timeval(std::chrono::microseconds span) {
 // for a stop request; a stop fails the wait with WSAEINTR.
 int SelectOne(SOCKET socket, bool write, std::chrono::microseconds timeout, bool& ready) {
   const bool stoppable = StopEvent() != nullptr;
+  ready = false;
   for (;;) {
+    // Looked at before each wait too: a reply that keeps coming must not hide a stop.
+    if (stoppable && StopArrived()) {
+      ::WSASetLastError(WSAEINTR);
+      return -1;
+    }
     fd_set wanted;
     fd_set except;
     FD_ZERO(&wanted);
@@ -42,10 +48,6 @@ int SelectOne(SOCKET socket, bool write, std::chrono::microseconds timeout, bool
     ready = count > 0 && FD_ISSET(socket, &wanted);
     if (count != 0) return count < 0 ? -1 : count;
     timeout -= slice;
-    if (StopArrived()) {
-      ::WSASetLastError(WSAEINTR);
-      return -1;
-    }
     if (timeout.count() <= 0) return 0;
   }
 }
@@ -95,7 +97,7 @@ int ConnectIpv4(SocketHandle socket, const std::string& dottedAddress, std::uint
           0) {
         error = ::WSAGetLastError();
       } else if (error == 0 && !connected) {
-        error = WSAECONNREFUSED;
+        error = WSAETIMEDOUT;
       }
     }
   }

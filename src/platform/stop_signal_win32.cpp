@@ -53,7 +53,8 @@ bool WaitForStop(std::chrono::milliseconds timeout) {
     return false;
   }
   // Long waits are capped below INFINITE, which is never meant.
-  const auto milliseconds = std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, 0x7fffffff);
+  const auto milliseconds =
+      std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, 0x7fffffff);
   return ::WaitForSingleObject(stopEvent, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
 }
 
