@@ -1,0 +1,17 @@
+// The program's message loop and the start-up's waits that process messages.
+#pragma once
+
+#include <windows.h>
+
+namespace quorvix::win32 {
+
+// Runs until WM_QUIT; returns its exit code.
+int RunMessageLoop();
+
+// Handles every message already queued; a WM_QUIT met on the way is put back for the loop.
+void ProcessPendingMessages();
+
+// Sleeps until a message arrives, then handles the queue.
+void WaitForMessages();
+
+}  // namespace quorvix::win32
