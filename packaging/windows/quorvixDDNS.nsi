@@ -1,6 +1,6 @@
 ; The Windows installer: built on Linux with makensis (see CMakeLists.txt beside this file).
 ; Defines passed in: VERSION (1.1), FILE_VERSION (1.1.0.0), OUTFILE, DAEMON_EXE and, when the
-; tray program is built, TRAY_EXE.
+; tray program is built, TRAY_EXE and its ICON.
 ; Per machine, into Program Files; a Start-menu folder; an uninstaller under the Uninstall key
 ; that removes the program, its shortcuts and both start-with-Windows entries, and keeps the
 ; settings (SOFTWARE\QuorvixDDNS), so a reinstall finds the domains again.
@@ -32,6 +32,10 @@ VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=2052 "LegalCopyright" "${PRODUCT}"
 
 !define MUI_ABORTWARNING
+!ifdef ICON
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES

@@ -46,7 +46,7 @@ check "the installed client runs" '[[ "$(d --version)" == "quorvixddnsd 1.1" ]]'
 d set server "127.0.0.1:$(head -1 "$work/port")"
 check "add sends START" 'echo pw | wine "$dir/quorvixddnsd.exe" add a.com --password-stdin | tr -d "\r" | grep -q "域名a.com动态解析成功" && grep -q "^GET /.*Command=START$" "$work/requests"'
 check "autorun runs in the background" 'd set autorun on && reg "HKLM\\$run" /v quorvixddnsd | grep -q "REG_SZ    \"C:\\\\Program Files\\\\quorvixDDNS\\\\quorvixddnsd.exe\" run --background$"'
-wine reg add "HKCU\\$run" /v quorvixDDNS /d x /f >/dev/null 2>&1
+for hive in HKLM HKCU; do wine reg add "$hive\\$run" /v quorvixDDNS /d x /f >/dev/null 2>&1; done
 d set verbose on
 stopped stop Command=STOP
 # The wait broken off (WSAEINTR), not the service's close five seconds later.
