@@ -53,6 +53,9 @@ stopped stop Command=STOP
 check "Ctrl-C ends an exchange" 'grep -q "Socket error.10004$" "$work/stop.text" && grep -q "^status 1$" "$work/stop.text"'
 stopped run Command=START 2
 check "Ctrl-C ends run" 'grep -q "quorvixddnsd(ver1.1)启动!$" "$work/run.text" && tail -1 "$work/run.text" | grep -q "quorvixddnsd(ver1.1)停止!$"'
+code() { wine "$dir/quorvixddnsd.exe" "$@" </dev/null >/dev/null 2>&1 && echo 0 || echo $?; }
+# The background option belongs to the Run entry's command alone.
+check "exit statuses" '[[ "$(code refresh) $(code del b.com) $(code set mx maybe) $(code list --background)" == "0 1 2 2" ]]'
 check "status" 'd status | grep -q "公网IP: 192.0.2.7 "'
 
 # The uninstaller runs on from a copy of itself: wait until Wine has no process left.
