@@ -7,7 +7,8 @@ namespace quorvix::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"quorvixDDNS_Form";
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Not WS_CLIPCHILDREN: the group boxes draw no background, the form draws it beneath them.
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
 ATOM RegisterFormClass(WNDPROC procedure) {
   static const ATOM atom = [procedure] {
@@ -54,7 +55,7 @@ ControlClass ClassOf(ControlKind kind) {
     case ControlKind::Link:
       return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
     case ControlKind::Line:
-      return {L"STATIC", SS_ETCHEDHORZ, 0};
+      return {L"STATIC", SS_GRAYRECT, 0};
   }
   return {L"STATIC", 0, 0};
 }
@@ -102,10 +103,9 @@ bool Form::Create(const FormSpec& spec, HMENU menu, HICON icon) {
   ::AdjustWindowRectEx(&frame, kFormStyle, menu != nullptr, WS_EX_DLGMODALFRAME);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  const FormPosition place =
-      CenterForm(static_cast<float>(::GetSystemMetrics(SM_CXSCREEN)),
-                 static_cast<float>(::GetSystemMetrics(SM_CYSCREEN)), static_cast<float>(width),
-                 static_cast<float>(height));
+  const FormPosition place = CenterForm(static_cast<float>(::GetSystemMetrics(SM_CXSCREEN)),
+                                        static_cast<float>(::GetSystemMetrics(SM_CYSCREEN)),
+                                        static_cast<float>(width), static_cast<float>(height));
   const HWND window = ::CreateWindowExW(
       WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, MAKEINTATOM(RegisterFormClass(Procedure)),
       platform::Widen(spec.title).c_str(), kFormStyle, static_cast<int>(place.left),

@@ -23,8 +23,8 @@ frmAbout::~frmAbout() {
 }
 
 LRESULT frmAbout::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  const bool onLink = reinterpret_cast<HWND>(message == WM_SETCURSOR ? wParam : lParam) ==
-                      Control(kLink);
+  const bool onLink =
+      reinterpret_cast<HWND>(message == WM_SETCURSOR ? wParam : lParam) == Control(kLink);
   if (message == WM_CTLCOLORSTATIC && onLink) {
     const HDC dc = reinterpret_cast<HDC>(wParam);
     ::SetTextColor(dc, RGB(0, 0, 255));

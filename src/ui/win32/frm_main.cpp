@@ -59,13 +59,14 @@ frmMain::frmMain() {
   hwnd_ = ::CreateWindowExA(0, kMainClassName, "frmMain", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                             nullptr, ::GetModuleHandleW(nullptr), this);
   taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
-  if (hwnd_ != nullptr) ::ChangeWindowMessageFilterEx(hwnd_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
+  if (hwnd_ != nullptr)
+    ::ChangeWindowMessageFilterEx(hwnd_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
 
   mnuTray_ = ::CreatePopupMenu();
   const std::pair<int, const char*> items[] = {
-      {kMnuTrayLog, "日志记录"},   {kMnuTrayUpdate, "升级软件"}, {kMnuTrayFlush, "刷新解析"},
-      {kMnuTrayStop, "停止解析"},  {kMnuTraySetup, "参数设置"}, {0, "-"},
-      {kMnuTrayHelp, "帮助"},      {kMnuTrayAbout, "关于"},     {kMnuTrayQuit, "退出"}};
+      {kMnuTrayLog, "日志记录"},  {kMnuTrayUpdate, "升级软件"}, {kMnuTrayFlush, "刷新解析"},
+      {kMnuTrayStop, "停止解析"}, {kMnuTraySetup, "参数设置"},  {0, "-"},
+      {kMnuTrayHelp, "帮助"},     {kMnuTrayAbout, "关于"},      {kMnuTrayQuit, "退出"}};
   for (const auto& [id, caption] : items) {
     if (id == 0) {
       ::AppendMenuW(mnuTray_, MF_SEPARATOR, 0, nullptr);
@@ -104,8 +105,9 @@ void frmMain::ShowMessage(std::string_view text, std::string_view title, Message
   const UINT kind = icon == MessageIcon::Critical  ? MB_ICONERROR
                     : icon == MessageIcon::Warning ? MB_ICONWARNING
                                                    : MB_ICONINFORMATION;
-  // Modal for the whole program, as the program's every window waits for it.
-  ::MessageBoxW(nullptr, platform::Widen(text).c_str(), platform::Widen(title).c_str(),
+  // Modal for the whole program, as the program's every window waits for it; owned by the
+  // active window, which gets the focus back when the box closes.
+  ::MessageBoxW(::GetActiveWindow(), platform::Widen(text).c_str(), platform::Widen(title).c_str(),
                 MB_OK | MB_TASKMODAL | MB_SETFOREGROUND | kind);
 }
 

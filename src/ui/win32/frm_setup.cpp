@@ -81,8 +81,8 @@ std::string frmSetup::ItemText(int index) const {
   const LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == LB_ERR) return {};
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::SendMessageW(
-      list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()))));
+  text.resize(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                                                      reinterpret_cast<LPARAM>(text.data()))));
   return platform::Narrow(text);
 }
 

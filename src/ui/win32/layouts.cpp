@@ -32,13 +32,13 @@ constexpr ControlSpec kViewLogControls[] = {
 };
 
 // The picture comes first in the keyboard order but takes no focus; the line is one pixel
-// wide at 96 dpi, drawn etched.
+// high at 96 dpi.
 constexpr ControlSpec kAboutControls[] = {
     {kPicture1, Picture, "", 240, 120, 495, 495},
     {kAboutOk, Button, "确定(&O)", 3840, 2280, 1095, 375},
     {kLblInfo, Label, "", 1080, 120, 3855, 1455},
     {kLink, Link, "", 960, 1800, 4215, 255},
-    {kLine1, Line, "", 0, 2160, 5160, 30},
+    {kLine1, Line, "", 0, 2160, 5160, 15},
 };
 
 }  // namespace

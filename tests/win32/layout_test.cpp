@@ -1,0 +1,262 @@
+// The tray program's windows read back from the real windows, in-process, under Wine.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/settings_backend_win32.h"
+#include "platform/win32_text.h"
+#include "shell/client_core.h"
+#include "support/temp_dir.h"
+#include "ui/win32/frm_main.h"
+#include "ui/win32/message_loop.h"
+#include "ui/win32/window_set.h"
+#include "ui/windows/about.h"
+
+namespace quorvix::win32 {
+namespace {
+
+struct Expected {
+  const char* name;
+  const char* type;
+  const char* text;
+  int left, top, width, height;  // twips
+};
+
+// Children in creation order, each as "name class text" and its rectangle in pixels.
+struct Child {
+  HWND hwnd;
+  std::string text;
+  RECT rect;
+};
+
+std::vector<Child> Children(HWND form) {
+  std::vector<Child> children;
+  for (HWND c = ::GetWindow(form, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    wchar_t type[32] = {};
+    ::GetClassNameW(c, type, 32);
+    CharUpperW(type);
+    RECT rect{};
+    ::GetWindowRect(c, &rect);
+    ::MapWindowPoints(HWND_DESKTOP, form, reinterpret_cast<POINT*>(&rect), 2);
+    children.push_back({c, platform::Narrow(type) + " " + WindowText(c), rect});
+  }
+  return children;
+}
+
+std::string MenuText(HMENU menu) {
+  std::string text;
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    wchar_t caption[64] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(i), caption, 64, MF_BYPOSITION);
+    text += (i > 0 ? "|" : "") + (caption[0] != 0 ? platform::Narrow(caption) : "-");
+    if (const HMENU sub = ::GetSubMenu(menu, i)) text += "[" + MenuText(sub) + "]";
+  }
+  return text;
+}
+
+class Win32Windows : public ::testing::Test {
+ protected:
+  Win32Windows() { main_.Attach(core_.shell, core_.state); }
+  ~Win32Windows() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str()); }
+
+  ClientSetup Setup() const {
+    ClientSetup setup;
+    setup.backend = std::make_unique<platform::RegistrySettingsBackend>(hives_);
+    setup.program = {"C:\\Q\\", "quorvixDDNS"};
+    setup.logFilePath = log_;
+    return setup;
+  }
+
+  int Px(int twips) const { return static_cast<int>(std::lround(twips * dpi_ / 1440.0)); }
+
+  // Classes, texts and rectangles in creation order, the client size and the title.
+  void ExpectLayout(HWND form, const char* title, int width, int height,
+                    const std::vector<Expected>& controls) {
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(WindowText(form), title);
+    RECT client{};
+    ::GetClientRect(form, &client);
+    EXPECT_EQ(client.right, Px(width));
+    EXPECT_EQ(client.bottom, Px(height));
+    const LONG style = ::GetWindowLongW(form, GWL_STYLE);
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+    const std::vector<Child> children = Children(form);
+    ASSERT_EQ(children.size(), controls.size());
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      const Expected& e = controls[i];
+      EXPECT_EQ(children[i].text, std::string(e.type) + " " + e.text) << e.name;
+      const RECT& r = children[i].rect;
+      EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top}),
+                (std::vector<LONG>{Px(e.left), Px(e.top), Px(e.width), Px(e.height)}))
+          << e.name;
+      if (e.name == std::string("Picture1") || e.name == std::string("Line1")) continue;  // no text
+      LOGFONTW font{};
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[i].hwnd, WM_GETFONT, 0, 0)),
+                   sizeof font, &font);
+      EXPECT_EQ(platform::Narrow(font.lfFaceName), "宋体") << e.name;
+      EXPECT_EQ(font.lfCharSet, GB2312_CHARSET) << e.name;
+      EXPECT_EQ(font.lfHeight, -::MulDiv(9, dpi_, 72)) << e.name;
+      if (std::string(e.type) == "BUTTON") {
+        EXPECT_NE(::GetWindowLongW(children[i].hwnd, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON)
+            << e.name << " is a default button";
+      }
+    }
+  }
+
+  // The names of the controls that Tab visits, from the first one round to it again.
+  std::string TabOrder(HWND form, const std::vector<Expected>& controls) {
+    const std::vector<Child> children = Children(form);
+    std::string order;
+    HWND at = ::GetNextDlgTabItem(form, nullptr, FALSE);
+    for (HWND first = at; at != nullptr;) {
+      for (std::size_t i = 0; i < children.size(); ++i) {
+        if (children[i].hwnd == at)
+          order += std::string(order.empty() ? "" : " ") + controls[i].name;
+      }
+      at = ::GetNextDlgTabItem(form, at, FALSE);
+      if (at == first) break;
+    }
+    return order;
+  }
+
+  const std::string base_ =
+      "SOFTWARE\\QuorvixDDNS-layout-" + std::to_string(::GetCurrentProcessId());
+  platform::RegistryHives hives_{HKEY_CURRENT_USER, base_ + "\\Program", base_ + "\\Run"};
+  quorvix::testing::TempDir dir_;
+  const std::string log_ = dir_ / "quorvixDDNS.log";
+  platform::SystemClock clock_;
+  frmMain main_;
+  ClientCore core_{main_, clock_, Setup()};
+  WindowSet windows_{core_.services(), core_.shell, main_, nullptr};
+  const int dpi_ = ScreenDpi();
+};
+
+const std::vector<Expected> kSetup = {
+    {"strDomain", "EDIT", "", 1200, 600, 2535, 375},
+    {"Password", "EDIT", "", 1200, 1200, 2535, 375},
+    {"cmdNew", "BUTTON", "添加(&A)", 1200, 1800, 975, 375},
+    {"domainList", "LISTBOX", "", 360, 2880, 3735, 2220},
+    {"cmdDel", "BUTTON", "删除(&D)", 2760, 1800, 975, 375},
+    {"cmdOkay", "BUTTON", "确定(&O)", 720, 7200, 1455, 375},
+    {"chkAutoRun", "BUTTON", "随系统自动启动程序", 840, 5760, 2775, 255},
+    {"chkMX", "BUTTON", "解析域名的MX邮件记录", 840, 6120, 2535, 255},
+    {"cmdCancel", "BUTTON", "取消(&C)", 2520, 7200, 1335, 375},
+    {"chkLogVerbose", "BUTTON", "记录详细日志", 840, 6480, 2175, 255},
+    {"Label1", "STATIC", "域名:", 480, 720, 615, 255},
+    {"Label2", "STATIC", "密码:", 480, 1320, 615, 375},
+    {"Frame1", "BUTTON", "添加新域名:", 240, 240, 3975, 2055},
+    {"Frame2", "BUTTON", "域名列表:", 240, 2520, 3975, 2775},
+    {"Frame3", "BUTTON", "其它参数:", 240, 5520, 3975, 1455}};
+
+TEST_F(Win32Windows, SettingsDialogLayoutKeysMenuAndList) {
+  windows_.Show(Window::Settings);
+  frmSetup* setup = windows_.setup();
+  ASSERT_NE(setup, nullptr);
+  const HWND form = setup->hwnd();
+  ExpectLayout(form, "quorvixDDNS动态域名解析系统", 4500, 7785, kSetup);
+  EXPECT_EQ(TabOrder(form, kSetup),
+            "strDomain Password cmdNew domainList cmdDel cmdOkay chkAutoRun chkMX cmdCancel "
+            "chkLogVerbose");
+  EXPECT_EQ(::GetFocus(), Children(form)[0].hwnd);
+  EXPECT_EQ(MenuText(::GetMenu(form)),
+            "解析(&F)[刷新解析|停止解析|-|退出]|日志(&L)[日志记录]|升级(&U)[升级软件]|"
+            "帮助(&H)[帮助|购买|关于]");
+  // Enter and Esc press no button: the dialog stays open.
+  for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    ::PostMessageW(::GetFocus(), WM_KEYDOWN, key, 0);
+    ProcessPendingMessages();
+    EXPECT_EQ(windows_.setup(), setup) << key;
+  }
+  // The view: Chinese text both ways, no selection left after a removal, the three boxes.
+  setup->SetDomainText("域名.中国");
+  EXPECT_EQ(setup->DomainText(), "域名.中国");
+  for (const char* item : {"a.cn", "b.cn", "c.cn"}) setup->AddItem(item);
+  ::SendMessageW(Children(form)[3].hwnd, LB_SETCURSEL, 1, 0);
+  EXPECT_EQ(setup->SelectedIndex(), 1);
+  setup->RemoveItem(1);
+  EXPECT_EQ(setup->SelectedIndex(), -1);
+  EXPECT_EQ(setup->ItemCount(), 2);
+  EXPECT_EQ(setup->ItemText(1), "c.cn");
+  setup->SetOptions(true, false, true);
+  EXPECT_EQ((std::vector{setup->AutoRunChecked(), setup->MXChecked(), setup->LogVerboseChecked()}),
+            (std::vector{true, false, true}));
+  // One dialog: shown again while open it is the same window; closed, it unloads.
+  core_.state.setupWaiting = true;
+  windows_.Show(Window::Settings);
+  EXPECT_EQ(windows_.setup(), setup);
+  windows_.Unload(Window::Settings);
+  EXPECT_EQ(windows_.setup(), nullptr);
+  EXPECT_FALSE(core_.state.setupWaiting);
+}
+
+class LogViewerScroll : public Win32Windows, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LogViewerScroll, ShowsEveryLineScrolledToTheNewest) {
+  const int lines = GetParam();
+  std::string file;
+  for (int i = 0; i < lines; ++i) file += "2026-12-7 1:00:00\tline " + std::to_string(i) + "\r\n";
+  if (lines >= 0) quorvix::testing::WriteFile(log_, file);
+  core_.state.logFilePath = log_;
+  windows_.Show(Window::LogViewer);
+  ASSERT_NE(windows_.logViewer(), nullptr);
+  const HWND form = windows_.logViewer()->hwnd();
+  ExpectLayout(form, "日志查看", 7800, 5145,
+               {{"txtLog", "EDIT", file.c_str(), 120, 120, 7575, 4335},
+                {"Command1", "BUTTON", "确定(&O)", 4440, 4680, 1575, 375},
+                {"Command2", "BUTTON", "清除(&C)", 1920, 4680, 1575, 375}});
+  EXPECT_EQ(windows_.logViewer()->firstVisibleLine(), lines > 23 ? lines - 23 : 0);
+  ::SendMessageW(Children(form)[2].hwnd, BM_CLICK, 0, 0);  // 清除
+  EXPECT_EQ(WindowText(Children(form)[0].hwnd), "");
+  EXPECT_FALSE(quorvix::testing::FileExists(log_));
+}
+
+// -1: no file. 3000 lines hold far more than the box's default 32,767 characters.
+INSTANTIATE_TEST_SUITE_P(Lines, LogViewerScroll, ::testing::Values(-1, 0, 23, 24, 100, 3000));
+
+TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
+  windows_.Show(Window::About);
+  const HWND form = windows_.about()->hwnd();
+  ExpectLayout(form, "Form1", 5235, 2700,
+               {{"Picture1", "STATIC", "", 240, 120, 495, 495},
+                {"Command1", "BUTTON", "确定(&O)", 3840, 2280, 1095, 375},
+                {"lblInfo", "STATIC", AboutText().c_str(), 1080, 120, 3855, 1455},
+                {"Label2", "STATIC", WebSiteAddress().c_str(), 960, 1800, 4215, 255},
+                {"Line1", "STATIC", "", 0, 2160, 5160, 15}});
+  const std::vector<Child> children = Children(form);
+  const HDC dc = ::GetDC(form);
+  for (const auto& [index, colour] :
+       {std::pair{3, RGB(0, 0, 255)}, {2, ::GetSysColor(COLOR_WINDOWTEXT)}}) {
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SendMessageW(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                   reinterpret_cast<LPARAM>(children[index].hwnd));
+    EXPECT_EQ(::GetTextColor(dc), colour) << index;
+  }
+  ::ReleaseDC(form, dc);
+  LOGFONTW link{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[3].hwnd, WM_GETFONT, 0, 0)),
+               sizeof link, &link);
+  EXPECT_TRUE(link.lfUnderline);
+  windows_.Show(Window::About);
+  EXPECT_EQ(windows_.about()->hwnd(), form);
+
+  EXPECT_EQ(MenuText(main_.trayMenu()),
+            "日志记录|升级软件|刷新解析|停止解析|参数设置|-|帮助|关于|退出");
+  main_.SetQuitEnabled(false);
+  EXPECT_TRUE(::GetMenuState(main_.trayMenu(), kMnuTrayQuit, MF_BYCOMMAND) & MF_GRAYED);
+  // A disabled Quit sent from outside is ignored too.
+  ::SendMessageW(main_.hwnd(), WM_COMMAND, kMnuTrayQuit, 0);
+  EXPECT_TRUE(::IsWindow(main_.hwnd()));
+  // The hook replaces the window procedure and puts the same one back.
+  const LONG_PTR before = ::GetWindowLongPtrA(main_.hwnd(), GWLP_WNDPROC);
+  main_.InstallTrayHook();
+  EXPECT_NE(::GetWindowLongPtrA(main_.hwnd(), GWLP_WNDPROC), before);
+  main_.RemoveTrayHook();
+  EXPECT_EQ(::GetWindowLongPtrA(main_.hwnd(), GWLP_WNDPROC), before);
+}
+
+}  // namespace
+}  // namespace quorvix::win32
