@@ -48,14 +48,14 @@ void InstallStopSignals() {
 void* StopEvent() { return stopEvent; }
 
 bool WaitForStop(std::chrono::milliseconds timeout) {
-  if (stopEvent == nullptr) {
-    if (timeout.count() > 0) ::Sleep(static_cast<DWORD>(timeout.count()));
+  // Long waits are capped below INFINITE, which is never meant.
+  const DWORD milliseconds = static_cast<DWORD>(
+      std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, 0x7fffffff));
+  if (stopEvent == nullptr) {  // not installed (a program that takes no stop requests)
+    ::Sleep(milliseconds);
     return false;
   }
-  // Long waits are capped below INFINITE, which is never meant.
-  const auto milliseconds =
-      std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, 0x7fffffff);
-  return ::WaitForSingleObject(stopEvent, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
+  return ::WaitForSingleObject(stopEvent, milliseconds) == WAIT_OBJECT_0;
 }
 
 }  // namespace quorvix::platform
