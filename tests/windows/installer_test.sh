@@ -27,15 +27,14 @@ await() { for _ in {1..300}; do (($(grep -c "$2" "$1") >= ${3:-1})) && return; s
 # UTF-8 (zh_CN.UTF-8 sets the code page without being installed).
 LC_ALL=C.UTF-8 wine "$setup" /S
 d() { wine "$dir/quorvixddnsd.exe" "$@" </dev/null 2>>"$work/err" | tr -d '\r'; }
-# Runs the client in the background until the service has seen COUNT requests, then Ctrl-C.
-stopped() {
-  wine "$dir/quorvixddnsd.exe" "$1" </dev/null >"$work/$1" 2>>"$work/err" &
-  local pid=$!
-  await "$work/requests" "$2" "${3:-1}"
+# A client in the background, its output in $work/NAME; then Ctrl-C, and its output as text
+# followed by its exit status.
+start() { wine "$dir/quorvixddnsd.exe" "$@" </dev/null >"$work/$1" 2>>"$work/err" & pid=$!; }
+interrupt() {
   kill -INT $pid
   for _ in {1..100}; do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
   kill -KILL $pid 2>/dev/null || true  # still running after ten seconds: a fault
-  wait $pid || echo "status $?" >>"$work/$1"
+  wait $pid && echo "status 0" >>"$work/$1" || echo "status $?" >>"$work/$1"
   tr -d '\r' <"$work/$1" >"$work/$1.text"
 }
 await "$work/port" .
@@ -48,11 +47,14 @@ check "add sends START" 'echo pw | wine "$dir/quorvixddnsd.exe" add a.com --pass
 check "autorun runs in the background" 'd set autorun on && reg "HKLM\\$run" /v quorvixddnsd | grep -q "REG_SZ    \"C:\\\\Program Files\\\\quorvixDDNS\\\\quorvixddnsd.exe\" run --background$"'
 for hive in HKLM HKCU; do wine reg add "$hive\\$run" /v quorvixDDNS /d x /f >/dev/null 2>&1; done
 d set verbose on
-stopped stop Command=STOP
+start stop && await "$work/requests" Command=STOP && interrupt stop
 # The wait broken off (WSAEINTR), not the service's close five seconds later.
 check "Ctrl-C ends an exchange" 'grep -q "Socket error.10004$" "$work/stop.text" && grep -q "^status 1$" "$work/stop.text"'
-stopped run Command=START 2
-check "Ctrl-C ends run" 'grep -q "quorvixddnsd(ver1.1)启动!$" "$work/run.text" && tail -1 "$work/run.text" | grep -q "quorvixddnsd(ver1.1)停止!$"'
+start run && await "$work/requests" Command=START 2 && interrupt run
+check "Ctrl-C ends run" 'grep -q "quorvixddnsd(ver1.1)启动!$" "$work/run.text" && tail -2 "$work/run.text" | tr -d "\n" | grep -q "quorvixddnsd(ver1.1)停止!status 0$"'
+# The log's last line, then what a refresh adds (from the ANSI code page), until Ctrl-C.
+start log -n 1 --follow && await "$work/log" . && d refresh >/dev/null && await "$work/log" 解析成功 && interrupt log
+check "log --follow" 'head -1 "$work/log.text" | grep -q "停止!$" && grep -q "	域名a.com动态解析成功$" "$work/log.text" && tail -1 "$work/log.text" | grep -q "^status 0$"'
 code() { wine "$dir/quorvixddnsd.exe" "$@" </dev/null >/dev/null 2>&1 && echo 0 || echo $?; }
 # The background option belongs to the Run entry's command alone.
 check "exit statuses" '[[ "$(code refresh) $(code del b.com) $(code set mx maybe) $(code list --background)" == "0 1 2 2" ]]'
