@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   // Stop signals wait to be taken by the program's waits, before anything else runs.
   quorvix::platform::InstallStopSignals();
   std::vector<std::string> args = quorvix::platform::ProgramArguments(argc, argv);
-  // Before the console is prepared: a console let go of keeps its own settings.
+  // Before the console is prepared: one let go of is not written to.
   quorvix::platform::TakeBackgroundOption(args);
   quorvix::platform::PrepareConsole();
   quorvix::platform::SystemClock clock;

@@ -7,8 +7,8 @@
 
 namespace quorvix::platform {
 
-// Makes the console show the UTF-8 the program writes; the console's own setting comes back
-// when the program ends. Nothing to do on POSIX.
+// Makes a console (standard output or error) show the UTF-8 the program writes, whatever its
+// code page. Nothing to do on POSIX.
 void PrepareConsole();
 
 // The command-line arguments after the program's name, as UTF-8 (Windows passes `argv` in the

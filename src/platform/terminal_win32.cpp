@@ -20,24 +20,29 @@ std::optional<std::string> ReadSecretLine(const std::string& prompt, std::ostrea
   const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
   DWORD saved = 0;
   if (::GetConsoleMode(input, &saved) == 0) return std::nullopt;
-  // Line input without echo; Ctrl-C still reaches the stop handler, which ends the read.
-  ::SetConsoleMode(input, (saved | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) &
-                              ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  // Key by key, without echo: the wait below then also watches the stop request, which a line
+  // read would not give up for (Ctrl-C still goes to the stop handler).
+  ::SetConsoleMode(input, (saved | ENABLE_PROCESSED_INPUT) &
+                              ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT));
+  const HANDLE waits[] = {input, static_cast<HANDLE>(StopEvent())};
+  const DWORD waitCount = waits[1] != nullptr ? 2 : 1;
   std::optional<std::wstring> wide(std::in_place);
   for (;;) {
-    wchar_t c = 0;
+    INPUT_RECORD record{};
     DWORD read = 0;
-    // Wide characters: the console's code page (437, 936) is not what the program keeps.
-    const BOOL ok = ::ReadConsoleW(input, &c, 1, &read, nullptr);
-    // Ctrl-C aborts the read before the handler's thread has run: a read that ends without a
-    // character is a cancel, and the stop request it brings is taken here.
-    if (!ok || read == 0 || StopRequested()) {
-      WaitForStop(std::chrono::milliseconds(200));
-      wide.reset();
+    if (::WaitForMultipleObjects(waitCount, waits, FALSE, INFINITE) != WAIT_OBJECT_0 ||
+        ::ReadConsoleInputW(input, &record, 1, &read) == 0 || read == 0) {
+      wide.reset();  // stopped, or the console has gone
       break;
     }
-    if (c == L'\n') break;
-    if (c != L'\r') wide->push_back(c);
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
+    const wchar_t c = record.Event.KeyEvent.uChar.UnicodeChar;
+    if (c == L'\r' || c == L'\n') break;
+    if (c == L'\b') {
+      if (!wide->empty()) wide->pop_back();
+    } else if (c >= L' ') {
+      wide->append(record.Event.KeyEvent.wRepeatCount, c);
+    }
   }
   ::SetConsoleMode(input, saved);
   out << "\n";

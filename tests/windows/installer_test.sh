@@ -44,13 +44,33 @@ check "uninstall key" 'reg "$uninstall" | grep -q "UninstallString    REG_SZ    
 check "the installed client runs" '[[ "$(d --version)" == "quorvixddnsd 1.1" ]]'
 d set server "127.0.0.1:$(head -1 "$work/port")"
 check "add sends START" 'echo pw | wine "$dir/quorvixddnsd.exe" add a.com --password-stdin | tr -d "\r" | grep -q "域名a.com动态解析成功" && grep -q "^GET /.*Command=START$" "$work/requests"'
+# The password prompt on a console, which Wine makes of a terminal: KEYS typed once it shows.
+# (Wine's terminal console echoes nothing in any mode: the echo itself is not proven here.)
+prompt() {
+  python3 - "$dir/quorvixddnsd.exe" "$@" <<'EOF'
+import os, pty, select, sys, time
+pid, fd = pty.fork()
+if pid == 0: os.execvp("wine", ["wine", sys.argv[1], "add", sys.argv[2]])
+out, sent = b"", False
+while select.select([fd], [], [], 30)[0]:
+    try: out += os.read(fd, 4096)
+    except OSError: break
+    if not sent and b":" in out:
+        time.sleep(1)  # until the prompt has turned the echo off
+        os.write(fd, sys.argv[3].encode()); sent = True
+os.kill(pid, 9)  # a client still waiting: a fault
+print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), b"secret" in out, b"quorvixddnsd:" in out)
+EOF
+}
+check "password prompt: Ctrl-C cancels, Enter saves, the password never printed" '[[ "$(prompt b.com $'"'"'secret\x03'"'"') $(prompt c.com $'"'"'secret\r'"'"')" == "1 False True 0 False False" ]] && reg "HKLM\\Software\\QuorvixDDNS" /v domains | grep -q "REG_SZ    a.com|pw,c.com|secret,$"'
 check "autorun runs in the background" 'd set autorun on && reg "HKLM\\$run" /v quorvixddnsd | grep -q "REG_SZ    \"C:\\\\Program Files\\\\quorvixDDNS\\\\quorvixddnsd.exe\" run --background$"'
 for hive in HKLM HKCU; do wine reg add "$hive\\$run" /v quorvixDDNS /d x /f >/dev/null 2>&1; done
 d set verbose on
 start stop && await "$work/requests" Command=STOP && interrupt stop
 # The wait broken off (WSAEINTR), not the service's close five seconds later.
 check "Ctrl-C ends an exchange" 'grep -q "Socket error.10004$" "$work/stop.text" && grep -q "^status 1$" "$work/stop.text"'
-start run && await "$work/requests" Command=START 2 && interrupt run
+starts=$(grep -c Command=START "$work/requests")
+start run && await "$work/requests" Command=START $((starts + 1)) && interrupt run
 check "Ctrl-C ends run" 'grep -q "quorvixddnsd(ver1.1)启动!$" "$work/run.text" && tail -2 "$work/run.text" | tr -d "\n" | grep -q "quorvixddnsd(ver1.1)停止!status 0$"'
 # The log's last line, then what a refresh adds (from the ANSI code page), until Ctrl-C.
 start log -n 1 --follow && await "$work/log" . && d refresh >/dev/null && await "$work/log" 解析成功 && interrupt log
@@ -64,6 +84,6 @@ check "status" 'd status | grep -q "公网IP: 192.0.2.7 "'
 LC_ALL=C.UTF-8 wine "$dir/uninstall.exe" /S && wineserver -w
 check "removed" '[[ ! -e $dir && ! -e $menu ]] && ! reg "$uninstall" | grep -q REG_SZ'
 check "Run entries removed" '! reg "HKLM\\$run" | grep -qi quorvix && ! reg "HKCU\\$run" | grep -qi quorvix'
-check "settings kept" 'reg "HKLM\\Software\\QuorvixDDNS" /v domains | grep -q "a.com|pw,"'
+check "settings kept" 'reg "HKLM\\Software\\QuorvixDDNS" /v domains | grep -q "a.com|pw,c.com|secret,"'
 check "nothing on standard error" '[[ ! -s $work/err ]]'
 exit $((failures > 0))
