@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -19,30 +20,16 @@
 namespace quorvix::win32 {
 namespace {
 
+// A control as laid out: its name, class, text and rectangle in twips.
 struct Expected {
-  const char* name;
-  const char* type;
-  const char* text;
-  int left, top, width, height;  // twips
+  const char *name, *type, *text;
+  int left, top, width, height;
 };
 
-// Children in creation order, each as "name class text" and its rectangle in pixels.
-struct Child {
-  HWND hwnd;
-  std::string text;
-  RECT rect;
-};
-
-std::vector<Child> Children(HWND form) {
-  std::vector<Child> children;
+std::vector<HWND> Children(HWND form) {
+  std::vector<HWND> children;
   for (HWND c = ::GetWindow(form, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
-    wchar_t type[32] = {};
-    ::GetClassNameW(c, type, 32);
-    CharUpperW(type);
-    RECT rect{};
-    ::GetWindowRect(c, &rect);
-    ::MapWindowPoints(HWND_DESKTOP, form, reinterpret_cast<POINT*>(&rect), 2);
-    children.push_back({c, platform::Narrow(type) + " " + WindowText(c), rect});
+    children.push_back(c);
   }
   return children;
 }
@@ -73,52 +60,62 @@ class Win32Windows : public ::testing::Test {
 
   int Px(int twips) const { return static_cast<int>(std::lround(twips * dpi_ / 1440.0)); }
 
-  // Classes, texts and rectangles in creation order, the client size and the title.
-  void ExpectLayout(HWND form, const char* title, int width, int height,
+  // Classes, texts, rectangles and fonts in creation order, the client size and the title.
+  void ExpectLayout(HWND form, const FormSpec& spec, const char* title, int width, int height,
                     const std::vector<Expected>& controls) {
     ASSERT_NE(form, nullptr);
+    ASSERT_EQ(spec.controls.size(), controls.size());
+    for (std::size_t i = 0; i < controls.size(); ++i) {  // exact twips, below a pixel's 15
+      const ControlSpec& c = spec.controls[i];
+      const Expected& e = controls[i];
+      EXPECT_EQ((std::vector{c.left, c.top, c.width, c.height}),
+                (std::vector{e.left, e.top, e.width, e.height}))
+          << e.name;
+    }
     EXPECT_EQ(WindowText(form), title);
     RECT client{};
     ::GetClientRect(form, &client);
-    EXPECT_EQ(client.right, Px(width));
-    EXPECT_EQ(client.bottom, Px(height));
-    const LONG style = ::GetWindowLongW(form, GWL_STYLE);
-    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
-    const std::vector<Child> children = Children(form);
+    EXPECT_EQ((std::vector<LONG>{client.right, client.bottom}),
+              (std::vector<LONG>{Px(width), Px(height)}));
+    EXPECT_EQ(::GetWindowLongW(form, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
+              0);
+    const std::vector<HWND> children = Children(form);
     ASSERT_EQ(children.size(), controls.size());
     for (std::size_t i = 0; i < controls.size(); ++i) {
       const Expected& e = controls[i];
-      EXPECT_EQ(children[i].text, std::string(e.type) + " " + e.text) << e.name;
-      const RECT& r = children[i].rect;
+      wchar_t type[32] = {};
+      ::GetClassNameW(children[i], type, 32);
+      EXPECT_EQ(platform::Narrow(::CharUpperW(type)) + " " + WindowText(children[i]),
+                std::string(e.type) + " " + e.text);
+      RECT r{};
+      ::GetWindowRect(children[i], &r);
+      ::MapWindowPoints(HWND_DESKTOP, form, reinterpret_cast<POINT*>(&r), 2);
       EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top}),
                 (std::vector<LONG>{Px(e.left), Px(e.top), Px(e.width), Px(e.height)}))
           << e.name;
+      const bool button = std::string(e.type) == "BUTTON";  // none is the default button
+      EXPECT_FALSE(button &&
+                   (::GetWindowLongW(children[i], GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+          << e.name;
       if (e.name == std::string("Picture1") || e.name == std::string("Line1")) continue;  // no text
       LOGFONTW font{};
-      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[i].hwnd, WM_GETFONT, 0, 0)),
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[i], WM_GETFONT, 0, 0)),
                    sizeof font, &font);
-      EXPECT_EQ(platform::Narrow(font.lfFaceName), "宋体") << e.name;
-      EXPECT_EQ(font.lfCharSet, GB2312_CHARSET) << e.name;
-      EXPECT_EQ(font.lfHeight, -::MulDiv(9, dpi_, 72)) << e.name;
-      if (std::string(e.type) == "BUTTON") {
-        EXPECT_NE(::GetWindowLongW(children[i].hwnd, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON)
-            << e.name << " is a default button";
-      }
+      EXPECT_EQ(platform::Narrow(font.lfFaceName) + " " + std::to_string(font.lfCharSet) + " " +
+                    std::to_string(font.lfHeight),
+                "宋体 134 " + std::to_string(-::MulDiv(9, dpi_, 72)))
+          << e.name;
     }
   }
 
   // The names of the controls that Tab visits, from the first one round to it again.
   std::string TabOrder(HWND form, const std::vector<Expected>& controls) {
-    const std::vector<Child> children = Children(form);
+    const std::vector<HWND> children = Children(form);
     std::string order;
-    HWND at = ::GetNextDlgTabItem(form, nullptr, FALSE);
-    for (HWND first = at; at != nullptr;) {
-      for (std::size_t i = 0; i < children.size(); ++i) {
-        if (children[i].hwnd == at)
-          order += std::string(order.empty() ? "" : " ") + controls[i].name;
-      }
-      at = ::GetNextDlgTabItem(form, at, FALSE);
-      if (at == first) break;
+    for (HWND at = ::GetNextDlgTabItem(form, nullptr, FALSE), first = at; at != nullptr;) {
+      const auto found = std::find(children.begin(), children.end(), at);
+      order += std::string(order.empty() ? "" : " ") + controls[found - children.begin()].name;
+      if ((at = ::GetNextDlgTabItem(form, at, FALSE)) == first) break;
     }
     return order;
   }
@@ -157,11 +154,11 @@ TEST_F(Win32Windows, SettingsDialogLayoutKeysMenuAndList) {
   frmSetup* setup = windows_.setup();
   ASSERT_NE(setup, nullptr);
   const HWND form = setup->hwnd();
-  ExpectLayout(form, "quorvixDDNS动态域名解析系统", 4500, 7785, kSetup);
+  ExpectLayout(form, kSetupForm, "quorvixDDNS动态域名解析系统", 4500, 7785, kSetup);
   EXPECT_EQ(TabOrder(form, kSetup),
             "strDomain Password cmdNew domainList cmdDel cmdOkay chkAutoRun chkMX cmdCancel "
             "chkLogVerbose");
-  EXPECT_EQ(::GetFocus(), Children(form)[0].hwnd);
+  EXPECT_EQ(::GetFocus(), Children(form)[0]);
   EXPECT_EQ(MenuText(::GetMenu(form)),
             "解析(&F)[刷新解析|停止解析|-|退出]|日志(&L)[日志记录]|升级(&U)[升级软件]|"
             "帮助(&H)[帮助|购买|关于]");
@@ -171,16 +168,18 @@ TEST_F(Win32Windows, SettingsDialogLayoutKeysMenuAndList) {
     ProcessPendingMessages();
     EXPECT_EQ(windows_.setup(), setup) << key;
   }
-  // The view: Chinese text both ways, no selection left after a removal, the three boxes.
-  setup->SetDomainText("域名.中国");
-  EXPECT_EQ(setup->DomainText(), "域名.中国");
-  for (const char* item : {"a.cn", "b.cn", "c.cn"}) setup->AddItem(item);
-  ::SendMessageW(Children(form)[3].hwnd, LB_SETCURSEL, 1, 0);
-  EXPECT_EQ(setup->SelectedIndex(), 1);
-  setup->RemoveItem(1);
-  EXPECT_EQ(setup->SelectedIndex(), -1);
-  EXPECT_EQ(setup->ItemCount(), 2);
-  EXPECT_EQ(setup->ItemText(1), "c.cn");
+  // 添加 and the list's double-click reach the logic: two domains in, the first taken back.
+  for (const char* domain : {"a.example.com", "b.example.com"}) {
+    setup->SetDomainText(domain);
+    setup->SetPasswordText("pw");
+    ::SendMessageW(Children(form)[2], BM_CLICK, 0, 0);
+  }
+  const HWND list = Children(form)[3];
+  ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+  ::SendMessageW(form, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(list), LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(list));
+  EXPECT_EQ(setup->DomainText() + " " + setup->ItemText(0), "a.example.com b.example.com");
+  EXPECT_EQ((std::vector{setup->ItemCount(), setup->SelectedIndex()}), (std::vector{1, -1}));
   setup->SetOptions(true, false, true);
   EXPECT_EQ((std::vector{setup->AutoRunChecked(), setup->MXChecked(), setup->LogVerboseChecked()}),
             (std::vector{true, false, true}));
@@ -200,17 +199,16 @@ TEST_P(LogViewerScroll, ShowsEveryLineScrolledToTheNewest) {
   std::string file;
   for (int i = 0; i < lines; ++i) file += "2026-12-7 1:00:00\tline " + std::to_string(i) + "\r\n";
   if (lines >= 0) quorvix::testing::WriteFile(log_, file);
-  core_.state.logFilePath = log_;
   windows_.Show(Window::LogViewer);
   ASSERT_NE(windows_.logViewer(), nullptr);
   const HWND form = windows_.logViewer()->hwnd();
-  ExpectLayout(form, "日志查看", 7800, 5145,
+  ExpectLayout(form, kViewLogForm, "日志查看", 7800, 5145,
                {{"txtLog", "EDIT", file.c_str(), 120, 120, 7575, 4335},
                 {"Command1", "BUTTON", "确定(&O)", 4440, 4680, 1575, 375},
                 {"Command2", "BUTTON", "清除(&C)", 1920, 4680, 1575, 375}});
   EXPECT_EQ(windows_.logViewer()->firstVisibleLine(), lines > 23 ? lines - 23 : 0);
-  ::SendMessageW(Children(form)[2].hwnd, BM_CLICK, 0, 0);  // 清除
-  EXPECT_EQ(WindowText(Children(form)[0].hwnd), "");
+  ::SendMessageW(Children(form)[2], BM_CLICK, 0, 0);  // 清除
+  EXPECT_EQ(WindowText(Children(form)[0]), "");
   EXPECT_FALSE(quorvix::testing::FileExists(log_));
 }
 
@@ -220,28 +218,31 @@ INSTANTIATE_TEST_SUITE_P(Lines, LogViewerScroll, ::testing::Values(-1, 0, 23, 24
 TEST_F(Win32Windows, AboutBoxLinkAndTrayMenu) {
   windows_.Show(Window::About);
   const HWND form = windows_.about()->hwnd();
-  ExpectLayout(form, "Form1", 5235, 2700,
+  ExpectLayout(form, kAboutForm, "Form1", 5235, 2700,
                {{"Picture1", "STATIC", "", 240, 120, 495, 495},
                 {"Command1", "BUTTON", "确定(&O)", 3840, 2280, 1095, 375},
                 {"lblInfo", "STATIC", AboutText().c_str(), 1080, 120, 3855, 1455},
                 {"Label2", "STATIC", WebSiteAddress().c_str(), 960, 1800, 4215, 255},
                 {"Line1", "STATIC", "", 0, 2160, 5160, 15}});
-  const std::vector<Child> children = Children(form);
+  // The link is blue and underlined; the other labels keep the text colour.
+  const std::vector<HWND> children = Children(form);
   const HDC dc = ::GetDC(form);
-  for (const auto& [index, colour] :
-       {std::pair{3, RGB(0, 0, 255)}, {2, ::GetSysColor(COLOR_WINDOWTEXT)}}) {
-    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+  for (const int index : {2, 3}) {
     ::SendMessageW(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                   reinterpret_cast<LPARAM>(children[index].hwnd));
-    EXPECT_EQ(::GetTextColor(dc), colour) << index;
+                   reinterpret_cast<LPARAM>(children[index]));
+    EXPECT_EQ(::GetTextColor(dc) == RGB(0, 0, 255), index == 3) << index;
   }
   ::ReleaseDC(form, dc);
   LOGFONTW link{};
-  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[3].hwnd, WM_GETFONT, 0, 0)),
-               sizeof link, &link);
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(children[3], WM_GETFONT, 0, 0)), sizeof link,
+               &link);
   EXPECT_TRUE(link.lfUnderline);
+  EXPECT_TRUE(::SendMessageW(form, WM_SETCURSOR, reinterpret_cast<WPARAM>(children[3]), HTCLIENT));
+  EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
   windows_.Show(Window::About);
   EXPECT_EQ(windows_.about()->hwnd(), form);
+  ::SendMessageW(children[1], BM_CLICK, 0, 0);  // 确定 closes it
+  EXPECT_EQ(windows_.about(), nullptr);
 
   EXPECT_EQ(MenuText(main_.trayMenu()),
             "日志记录|升级软件|刷新解析|停止解析|参数设置|-|帮助|关于|退出");

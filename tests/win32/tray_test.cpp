@@ -21,23 +21,20 @@ namespace {
 
 using testing::HttpReply;
 
-// Answers each connection by the command in its request; stops when destroyed.
+// Answers each connection by the command in its request, until destroyed.
 class ScriptedService {
  public:
   ScriptedService() {
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
+    sockaddr_in address{AF_INET, 0, {}, {}};
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     int length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ADD_FAILURE() << "cannot listen on 127.0.0.1";
-    }
-    port_ = ::ntohs(address.sin_port);
+    EXPECT_TRUE(::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                ::listen(listener_, 8) == 0 &&
+                ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    port = ::ntohs(address.sin_port);
     thread_ = std::thread([this] { Serve(); });
   }
   ~ScriptedService() {
@@ -45,11 +42,11 @@ class ScriptedService {
     thread_.join();
     ::WSACleanup();
   }
-  int port() const { return port_; }
   std::vector<std::string> requests() {
     const std::lock_guard lock(mutex_);
     return requests_;
   }
+  int port = 0;
 
  private:
   void Serve() {
@@ -60,12 +57,11 @@ class ScriptedService {
                     (got = ::recv(client, buffer, sizeof buffer, 0)) > 0;) {
         request.append(buffer, static_cast<std::size_t>(got));
       }
-      const std::string reply =
-          request.find("=GETVER") != std::string::npos
-              ? HttpReply({"RET-CODE: 200", "Major: 1", "Minor: 1"})
-          : request.find("=GETIP") != std::string::npos
-              ? HttpReply({"RET-CODE: 200", "Y-IP: 203.0.113.7"})
-              : HttpReply({"RET-CODE: 200", "RET-DMLIST: a.example.com|200,"});
+      const std::string reply = HttpReply(
+          {"RET-CODE: 200", request.find("=GETVER") != std::string::npos ? "Major: 1\r\nMinor: 1"
+                            : request.find("=GETIP") != std::string::npos
+                                ? "Y-IP: 203.0.113.7"
+                                : "RET-DMLIST: a.example.com|200,"});
       ::send(client, reply.data(), static_cast<int>(reply.size()), 0);
       ::closesocket(client);
       const std::lock_guard lock(mutex_);
@@ -74,7 +70,6 @@ class ScriptedService {
   }
 
   SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
   std::mutex mutex_;
   std::vector<std::string> requests_;
   std::thread thread_;
@@ -84,12 +79,10 @@ constexpr char kProgramKey[] = "SOFTWARE\\QuorvixDDNS";
 constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string Value(const char* key, const char* name) {
-  char buffer[1024] = {};
+  char buffer[1024] = "<missing>";
   DWORD size = sizeof buffer;
-  return ::RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, buffer, &size) ==
-                 ERROR_SUCCESS
-             ? std::string(buffer)
-             : "<missing>";
+  ::RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, buffer, &size);
+  return buffer;
 }
 
 std::string Request(const std::string& pathAndQuery, const std::string& host) {
@@ -101,14 +94,10 @@ std::string Request(const std::string& pathAndQuery, const std::string& host) {
 TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
   ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramKey);
   ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, "quorvixDDNS");
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-            ERROR_SUCCESS);
   const char domains[] = "a.example.com|p4ss,";
-  ::RegSetValueExA(key, "domains", 0, REG_SZ, reinterpret_cast<const BYTE*>(domains),
-                   sizeof domains);
-  ::RegCloseKey(key);
+  ASSERT_EQ(::RegSetKeyValueA(HKEY_LOCAL_MACHINE, kProgramKey, "domains", REG_SZ, domains,
+                              sizeof domains),
+            ERROR_SUCCESS);
 
   testing::TempDir dir;
   std::string folder = dir.path();
@@ -119,25 +108,24 @@ TEST(TrayProgram, StartsUpdatesAndQuitsThroughTheTrayMenu) {
   ASSERT_TRUE(::CopyFileA(built.c_str(), program.c_str(), FALSE)) << built;
 
   ScriptedService service;
-  ::SetEnvironmentVariableA("QUORVIX_TEST_PORT", std::to_string(service.port()).c_str());
+  ::SetEnvironmentVariableA("QUORVIX_TEST_PORT", std::to_string(service.port).c_str());
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::string commandLine = "\"" + program + "\"";
-  ASSERT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               folder.c_str(), &startup, &process));
+  ASSERT_TRUE(::CreateProcessA(nullptr, std::string("\"" + program + "\"").data(), nullptr, nullptr,
+                               FALSE, 0, nullptr, folder.c_str(), &startup, &process));
   // Once START has been answered, choose Quit from the tray menu until the program takes it
   // (it ignores Quit while its start-up runs). Bounded: 60 s.
   DWORD waited = WAIT_TIMEOUT;
   for (int round = 0; round < 1200 && waited == WAIT_TIMEOUT; ++round) {
-    const HWND main = ::FindWindowA(win32::kMainClassName, nullptr);
-    if (service.requests().size() >= 3 && main != nullptr) {
-      ::PostMessageW(main, WM_COMMAND, win32::kMnuTrayQuit, 0);
+    if (service.requests().size() >= 3) {
+      ::PostMessageW(::FindWindowA(win32::kMainClassName, nullptr), WM_COMMAND, win32::kMnuTrayQuit,
+                     0);
     }
     waited = ::WaitForSingleObject(process.hProcess, 50);
   }
-  if (waited == WAIT_TIMEOUT) ::TerminateProcess(process.hProcess, 99);
   DWORD exitCode = 99;
+  if (waited == WAIT_TIMEOUT) ::TerminateProcess(process.hProcess, exitCode);
   ::GetExitCodeProcess(process.hProcess, &exitCode);
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
