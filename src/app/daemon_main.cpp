@@ -5,9 +5,13 @@
 
 #include "headless/daemon_commands.h"
 #include "platform/clock.h"
-#include "platform/settings_backend_posix.h"
+#include "platform/console.h"
 #include "platform/stop_signal.h"
 #include "platform/terminal.h"
+
+#ifndef _WIN32
+#include "platform/settings_backend_posix.h"
+#endif
 
 #ifdef QUORVIX_TEST_SEAMS
 #include <cstdlib>
@@ -16,15 +20,23 @@
 int main(int argc, char** argv) {
   // Stop signals wait to be taken by the program's waits, before anything else runs.
   quorvix::platform::InstallStopSignals();
+  std::vector<std::string> args = quorvix::platform::ProgramArguments(argc, argv);
+  // Before the console is prepared: one let go of is not written to.
+  quorvix::platform::TakeBackgroundOption(args);
+  quorvix::platform::PrepareConsole();
   quorvix::platform::SystemClock clock;
   quorvix::DaemonContext context{std::cin, std::cout, std::cerr, clock,
                                  quorvix::ClientSetup::ForThisMachine()};
   context.terminal = quorvix::platform::StdinIsTerminal();
+  context.autoRunArguments = quorvix::platform::AutoRunArguments();
+#ifndef _WIN32
   // The headless client starts with the system as a systemd user unit, not as a desktop
-  // session's autostart entry (that one is the tray program's).
+  // session's autostart entry (that one is the tray program's). On Windows it is a Run entry of
+  // its own name beside the tray program's.
   context.setup.backend = std::make_unique<quorvix::platform::PosixSettingsBackend>(
       quorvix::platform::PosixSettingsBackend::UserLocations(
           quorvix::platform::AutoRunKind::SystemdUserUnit));
+#endif
 #ifdef QUORVIX_TEST_SEAMS
   // Only the test build of the program: the service's port on loopback and a faster watch.
   if (const char* port = std::getenv("QUORVIX_TEST_PORT")) {
@@ -35,6 +47,5 @@ int main(int argc, char** argv) {
     context.tick = std::chrono::milliseconds(std::atoi(tick));
   }
 #endif
-  const std::vector<std::string> args(argv + 1, argv + argc);
   return quorvix::RunDaemonCommand(args, context);
 }

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/address_watch.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "shell/client_core.h"
@@ -28,10 +30,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   quorvix::win32::frmMain main;
   quorvix::ClientCore core(main, clock, std::move(setup));
   main.Attach(core.shell, core.state);
+  const std::unique_ptr<quorvix::platform::AddressWatch> addresses =
+      quorvix::platform::OpenAddressWatch();
+  main.WatchAddresses(*addresses);
   const HICON emblem = ::LoadIconW(instance, MAKEINTRESOURCEW(QUORVIX_ICON_COLOUR));
   quorvix::win32::WindowSet windows(core.services(), core.shell, main, emblem);
   main.SetWindowHandlers([&](quorvix::Window window) { windows.Show(window); },
                          [&](quorvix::Window window) { windows.Unload(window); });
   core.shell.Guarded([&] { core.shell.RunStartup(instance_lock.previousInstance()); });
-  return quorvix::win32::RunMessageLoop();
+  return quorvix::win32::RunMessageLoop(addresses->waitable(),
+                                        [&main] { main.TakeAddressChanges(); });
 }

@@ -24,18 +24,38 @@
 namespace quorvix {
 namespace {
 
-constexpr const char* kUsage =
-    "用法: quorvixddnsd 命令 [选项]\n"
-    "\n"
-    "命令:\n"
-    "  run                     在前台运行: 启动时更新域名, 之后每30分钟检查公网IP\n"
-    "  add 域名 [--password-stdin]\n"
-    "                          添加域名 (管理密码从终端读入, 不回显; 或从标准输入读入)\n"
-    "  del 域名                删除域名\n"
-    "  list                    列出域名 (不显示密码)\n"
-    "  status                  客户端是否在运行, 上次看到的公网IP, 每个域名的上次结果\n"
-    "  set autorun|mx|verbose on|off\n"
-    "                          随系统启动 (systemd 用户单元) / 解析MX邮件记录 / 记录详细日志\n"
+// What differs between the platforms: how the client starts with the system, how it stops.
+#ifdef _WIN32
+constexpr const char* kAutoRunKind = "注册表 Run 项, 后台运行, 不显示窗口";
+constexpr const char* kRunHelp =
+    "用法: quorvixddnsd run\n在前台运行. Ctrl-C、Ctrl-Break 或关闭控制台窗口结束程序.\n";
+constexpr const char* kAutoRunHelp =
+    "autorun on 在注册表 Run 项中登记 quorvixddnsd run --background: 登录时在后台运行,\n"
+    "不显示控制台窗口 (用任务管理器结束). 托盘程序 quorvixDDNS 有自己的启动项.\n";
+#else
+constexpr const char* kAutoRunKind = "systemd 用户单元";
+constexpr const char* kRunHelp =
+    "用法: quorvixddnsd run\n在前台运行 (适合 systemd). SIGTERM 或 SIGINT 结束程序.\n";
+constexpr const char* kAutoRunHelp =
+    "autorun on 启用 systemd 用户单元 quorvixddnsd.service; 没有登录会话的机器还需\n"
+    "loginctl enable-linger.\n";
+#endif
+
+const std::string kUsage =
+    std::string(
+        "用法: quorvixddnsd 命令 [选项]\n"
+        "\n"
+        "命令:\n"
+        "  run                     在前台运行: 启动时更新域名, 之后每30分钟检查公网IP\n"
+        "  add 域名 [--password-stdin]\n"
+        "                          添加域名 (管理密码从终端读入, 不回显; 或从标准输入读入)\n"
+        "  del 域名                删除域名\n"
+        "  list                    列出域名 (不显示密码)\n"
+        "  status                  客户端是否在运行, 上次看到的公网IP, 每个域名的上次结果\n"
+        "  set autorun|mx|verbose on|off\n"
+        "                          随系统启动 (") +
+    kAutoRunKind +
+    ") / 解析MX邮件记录 / 记录详细日志\n"
     "  set server 主机[:端口]|default\n"
     "                          使用自建的服务 (default: 内置服务器)\n"
     "  refresh                 立即更新所有域名\n"
@@ -52,8 +72,7 @@ constexpr const char* kUsage =
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"run",
-     "用法: quorvixddnsd run\n在前台运行 (适合 systemd). SIGTERM 或 SIGINT 结束程序.\n"
-     "同一配置只能有一个客户端在运行 (quorvixddnsd run 或托盘程序).\n"},
+     std::string(kRunHelp) + "同一配置只能有一个客户端在运行 (quorvixddnsd run 或托盘程序).\n"},
     {"add",
      "用法: quorvixddnsd add 域名 [--password-stdin]\n"
      "添加域名并立即更新. 规则与设置窗口相同.\n"},
@@ -61,9 +80,8 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"list", "用法: quorvixddnsd list\n列出已设置的域名, 不显示密码.\n"},
     {"set",
      "用法: quorvixddnsd set autorun|mx|verbose on|off\n"
-     "       quorvixddnsd set server 主机[:端口]|default\n"
-     "autorun on 启用 systemd 用户单元 quorvixddnsd.service; 没有登录会话的机器还需\n"
-     "loginctl enable-linger.\n"},
+     "       quorvixddnsd set server 主机[:端口]|default\n" +
+         std::string(kAutoRunHelp)},
     {"status",
      "用法: quorvixddnsd status\n显示客户端是否在运行、上次看到的公网IP和每个域名的上次结果.\n"},
     {"refresh", "用法: quorvixddnsd refresh\n立即更新所有域名.\n"},
@@ -146,7 +164,7 @@ std::string ServerText(const ServiceEndpoints& endpoints) {
 struct Session {
   explicit Session(DaemonContext& context)
       : desktop(context.err), core(desktop, context.clock, std::move(context.setup)) {
-    core.store.SetAutoRunArguments("run");
+    core.store.SetAutoRunArguments(context.autoRunArguments);
     if (const auto server = ParseServer(core.store.ReadSetting(kSettingServer))) {
       core.runner.SetEndpoints(*server);
     }

@@ -26,6 +26,7 @@ struct DaemonContext {
   // What tells `run` that the machine's addresses changed.
   std::function<std::unique_ptr<platform::AddressWatch>()> openAddressWatch =
       platform::OpenAddressWatch;
+  std::string autoRunArguments = "run";  // what the start-with-the-system entry passes
 };
 
 // Exit statuses, as `--help` lists them.

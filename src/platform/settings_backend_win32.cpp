@@ -80,9 +80,10 @@ Status RegistrySettingsBackend::SetAutoRunEntry(std::string_view entryName,
                                                 std::string_view arguments) {
   Key key(Root(hives_), hives_.runKey);
   if (!key.opened()) return Status::KeyUnavailable;
-  // Not quoted, as the entry has always been written.
+  // Not quoted, as the entry has always been written; but a path with arguments after it is:
+  // unquoted, "C:\Program Files\..." would first start a C:\Program.exe.
   std::string data = ToPlatformText(command);
-  if (!arguments.empty()) data += " " + std::string(arguments);
+  if (!arguments.empty()) data = "\"" + data + "\" " + std::string(arguments);
   return SetText(key.get(), ToPlatformText(entryName), data);
 }
 

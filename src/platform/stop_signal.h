@@ -1,7 +1,8 @@
-// The stop request of a console program: SIGTERM or SIGINT (Ctrl-C). Once installed, the
-// signals are held until the program waits: its waits (the main loop, socket waits, the
-// password prompt) take them, so a stop is seen within moments, even in the middle of a reply
-// wait, and never between a check and the wait that follows it.
+// The stop request of a console program: SIGTERM or SIGINT (Ctrl-C) on POSIX; Ctrl-C,
+// Ctrl-Break or the console's closing on Windows. Once installed, the signals are held until
+// the program waits: its waits (the main loop, socket waits, the password prompt) take them, so
+// a stop is seen within moments, even in the middle of a reply wait, and never between a check
+// and the wait that follows it.
 #pragma once
 
 #include <chrono>
@@ -31,6 +32,10 @@ inline bool StopRequested() { return WaitForStop(std::chrono::milliseconds(0)); 
 // The signal mask a blocking wait should use (ppoll, pselect): the current one with the stop
 // signals let through, so that a stop breaks the wait off with EINTR.
 sigset_t StopWaitMask();
+#else
+// The event that a stop request sets (a manual-reset event, never reset): blocking waits
+// include it, so that a stop breaks them off. Null before InstallStopSignals.
+void* StopEvent();
 #endif
 
 }  // namespace quorvix::platform

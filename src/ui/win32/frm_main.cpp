@@ -1,5 +1,6 @@
 #include "ui/win32/frm_main.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/win32_text.h"
@@ -11,6 +12,7 @@ namespace quorvix::win32 {
 namespace {
 
 constexpr UINT_PTR kWatchTimerId = 1;
+constexpr UINT_PTR kEarlyCheckTimerId = 2;  // one-shot: killed when it fires
 constexpr UINT kWatchIntervalMs = 60000;
 
 HICON LoadTrayImage(int id) {
@@ -146,9 +148,26 @@ void frmMain::SetQuitEnabled(bool enabled) {
 void frmMain::SetWatchTimer(bool enabled) {
   if (enabled) {
     ::SetTimer(hwnd_, kWatchTimerId, kWatchIntervalMs, nullptr);
+    // A change of the machine's addresses during the start-up is checked now.
+    if (shell_ != nullptr) ArmEarlyCheck(shell_->EarlyCheckDue());
   } else {
     ::KillTimer(hwnd_, kWatchTimerId);
   }
+}
+
+void frmMain::TakeAddressChanges() {
+  // Taken first in any case: an event left signalled would wake the loop for ever.
+  if (addresses_ == nullptr || !addresses_->TakeChanges() || shell_ == nullptr) return;
+  shell_->Guarded(
+      [this] { ArmEarlyCheck(shell_->AddressesChanged(std::chrono::steady_clock::now())); });
+}
+
+void frmMain::ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due) {
+  if (!due) return;
+  const auto wait =
+      std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
+  ::SetTimer(hwnd_, kEarlyCheckTimerId,
+             static_cast<UINT>(std::max<std::chrono::milliseconds::rep>(wait.count(), 1)), nullptr);
 }
 
 void frmMain::ShowWindow(Window window) { showWindow_(window); }
@@ -225,6 +244,10 @@ LRESULT frmMain::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_TIMER:
       if (wParam == kWatchTimerId && shell_ != nullptr) {
         shell_->Guarded([this] { shell_->OnWatchTick(); });
+      } else if (wParam == kEarlyCheckTimerId && shell_ != nullptr) {
+        ::KillTimer(hwnd_, kEarlyCheckTimerId);
+        shell_->Guarded(
+            [this] { ArmEarlyCheck(shell_->RunEarlyCheck(std::chrono::steady_clock::now())); });
       }
       return 0;
     case WM_DESTROY:

@@ -6,10 +6,13 @@
 // The shell's API needs the window types first.
 #include <shellapi.h>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 #include "base/desktop.h"
 #include "base/program_state.h"
+#include "platform/address_watch.h"
 
 namespace quorvix {
 
@@ -45,6 +48,12 @@ class frmMain : public Desktop {
   using WindowOpener = std::function<void(Window)>;
   void SetWindowHandlers(WindowOpener show, WindowOpener unload);
 
+  // Brings the watch's check forward when `watch` reports a change of the machine's
+  // addresses; the message loop calls TakeAddressChanges when its handle is set. The watch
+  // must outlive the window.
+  void WatchAddresses(platform::AddressWatch& watch) { addresses_ = &watch; }
+  void TakeAddressChanges();
+
   HWND hwnd() const { return hwnd_; }
   HMENU trayMenu() const { return mnuTray_; }
   HICON image(TrayImage which) const { return images_[static_cast<int>(which)]; }
@@ -70,6 +79,7 @@ class frmMain : public Desktop {
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void ShowTrayMenu();
   void RunItem(int id);
+  void ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due);
 
   HWND hwnd_ = nullptr;
   HMENU mnuTray_ = nullptr;
@@ -80,6 +90,7 @@ class frmMain : public Desktop {
   bool iconAdded_ = false;
   Shell* shell_ = nullptr;
   ProgramState* state_ = nullptr;
+  platform::AddressWatch* addresses_ = nullptr;
   WindowOpener showWindow_;
   WindowOpener unloadWindow_;
 };

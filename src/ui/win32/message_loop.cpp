@@ -15,10 +15,17 @@ void Dispatch(MSG& message) {
 
 }  // namespace
 
-int RunMessageLoop() {
-  MSG message{};
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(message);
-  return static_cast<int>(message.wParam);
+int RunMessageLoop(HANDLE extra, const std::function<void()>& onExtra) {
+  const DWORD handles = extra != nullptr ? 1 : 0;
+  for (MSG message{};;) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
+      Dispatch(message);
+    }
+    const DWORD woken =
+        ::MsgWaitForMultipleObjectsEx(handles, &extra, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (handles == 1 && woken == WAIT_OBJECT_0) onExtra();
+  }
 }
 
 void ProcessPendingMessages() {
