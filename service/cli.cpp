@@ -38,6 +38,10 @@ constexpr const char* kUsage =
     "  --port PORT           serve: TCP port (default 47080)\n"
     "  --major N, --minor N  serve: the newest client version GETVER reports (default 1.1)\n"
     "  --trust-forwarded-for serve: take the caller from one reverse proxy's X-Forwarded-For\n"
+    "  --request-deadline S  serve: refuse a request not complete S seconds after its\n"
+    "                        connection opened (default 20)\n"
+    "  --per-address N       serve: connections one address may hold at once (default 32,\n"
+    "                        0: no limit)\n"
     "  --password-stdin      account add: read the password from standard input\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
@@ -87,6 +91,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Arguments
         return "--minor needs a number";
     } else if (arg == "--trust-forwarded-for") {
       parsed.server.trustForwardedFor = true;
+    } else if (arg == "--request-deadline") {
+      unsigned seconds = 0;
+      if (!value(text) || !ParseNumber(text, seconds) || seconds == 0 || seconds > 3600)
+        return "--request-deadline needs 1 to 3600 seconds";
+      parsed.server.requestDeadline = std::chrono::seconds(seconds);
+    } else if (arg == "--per-address") {
+      if (!value(text) || !ParseNumber(text, parsed.server.connectionsPerAddress))
+        return "--per-address needs a number";
     } else if (arg == "--password-stdin") {
       parsed.passwordFromStdin = true;
     } else if (arg.starts_with("--")) {
