@@ -6,14 +6,16 @@
 #
 #   bench/service.sh [path/to/quorvix-service]
 #
-# Needs wrk, md5sum and nginx (nginx-light). Tunable through the environment: DURATION (default
-# 10s), THREADS (2), CONNECTIONS (16). The last line printed is
-# "service/nginx GETIP: A START3: B", the ratios of the requests per second.
+# Needs wrk, md5sum and nginx (nginx-light). Tunable through the environment: DURATION of each
+# measurement (default 5s), ROUNDS (3), THREADS (2), CONNECTIONS (16). The servers take turns,
+# ROUNDS times, so that a change in the machine's other load weighs on both alike. The last line
+# printed is "service/nginx GETIP: A START3: B", the ratios of the requests per second.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 binary=${1:-$here/../build/default/service/quorvix-service}
-duration=${DURATION:-10s}
+duration=${DURATION:-5s}
+rounds=${ROUNDS:-3}
 threads=${THREADS:-2}
 connections=${CONNECTIONS:-16}
 
@@ -184,15 +186,27 @@ measure() {
   echo "$rps"
 }
 
-service_getip=$(measure "service GETIP" "http://127.0.0.1:$port$getip_path")
-nginx_getip=$(measure "nginx GETIP" "http://127.0.0.1:$nginx_port$getip_path")
-service_start=$(measure "service START" "http://127.0.0.1:$port$start_path")
-nginx_start=$(measure "nginx START" "http://127.0.0.1:$nginx_port$start_path")
+# Requests per second summed over the rounds, per server and request.
+declare -A total=()
+for round in $(seq "$rounds"); do
+  for request in GETIP START; do
+    path=getip_path
+    [[ $request == START ]] && path=start_path
+    for server in service nginx; do
+      server_port=$port
+      [[ $server == nginx ]] && server_port=$nginx_port
+      rps=$(measure "$server $request (round $round)" "http://127.0.0.1:$server_port${!path}")
+      total[$server $request]=$(awk -v a="${total[$server $request]:-0}" -v b="$rps" 'BEGIN { print a + b }')
+    done
+  done
+done
 # Each START the service logged must have accepted all three domains.
 starts=$(grep -c '^[^ ]* START ' "$data/service.log" || true)
 accepted=$(grep -cE '^[^ ]* START caller=[^ ]* mx=False( [^ ]*=200){3} ret=200$' "$data/service.log" || true)
 ((starts > 0 && starts == accepted)) || die "START accepted all domains $accepted times of $starts"
-echo "service rps GETIP: $service_getip START3: $service_start"
-echo "nginx rps GETIP: $nginx_getip START3: $nginx_start"
-awk -v a="$service_getip" -v b="$nginx_getip" -v c="$service_start" -v d="$nginx_start" \
+mean() { awk -v a="${total[$1]}" -v n="$rounds" 'BEGIN { printf "%.0f", a / n }'; }
+echo "service rps GETIP: $(mean 'service GETIP') START3: $(mean 'service START')"
+echo "nginx rps GETIP: $(mean 'nginx GETIP') START3: $(mean 'nginx START')"
+awk -v a="${total[service GETIP]}" -v b="${total[nginx GETIP]}" \
+  -v c="${total[service START]}" -v d="${total[nginx START]}" \
   'BEGIN { printf "service/nginx GETIP: %.2f START3: %.2f\n", a / b, c / d }'

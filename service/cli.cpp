@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <iostream>
 #include <mutex>
@@ -157,11 +158,25 @@ int Serve(const Arguments& args, std::ostream& out, std::ostream& err) {
   sigaddset(&stops, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   std::mutex logMutex;
+  // Standard output takes each line in one write: whole in a file or a pipe, and no server
+  // thread waits for another. Another stream (a caller in the same process) is written under a
+  // lock.
+  const bool direct = &out == &std::cout;
+  out << std::flush;
   const auto log = [&](const std::string& line) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const std::string text =
+        IsoTime(std::chrono::duration_cast<std::chrono::seconds>(now).count()) + " " + line + "\n";
+    if (direct) {
+      for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n <= 0 && errno != EINTR) break;
+        if (n > 0) done += static_cast<std::size_t>(n);
+      }
+      return;
+    }
     std::lock_guard lock(logMutex);
-    out << IsoTime(std::chrono::duration_cast<std::chrono::seconds>(now).count()) << " " << line
-        << std::endl;
+    out << text << std::flush;
   };
   try {
     Server server(database, args.server, log);

@@ -36,7 +36,8 @@ MHD_Result KeepLast(void* last, MHD_ValueKind, const char* name, const char* val
 
 std::optional<std::string> ForwardedAddress(std::string_view headerValue) {
   const std::size_t comma = headerValue.rfind(',');
-  std::string_view last = comma == std::string_view::npos ? headerValue : headerValue.substr(comma + 1);
+  std::string_view last =
+      comma == std::string_view::npos ? headerValue : headerValue.substr(comma + 1);
   const std::size_t first = last.find_first_not_of(" \t");
   if (first == std::string_view::npos) return std::nullopt;
   last = last.substr(first, last.find_last_not_of(" \t") - first + 1);

@@ -15,60 +15,71 @@ DeadlineWatch::DeadlineWatch(std::chrono::milliseconds limit)
 
 DeadlineWatch::~DeadlineWatch() {
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(stopMutex_);
     stopping_ = true;
   }
   wake_.notify_all();
   thread_.join();
 }
 
+DeadlineWatch::Shard& DeadlineWatch::ShardOf(const Connection& connection) {
+  return shards_[static_cast<unsigned>(connection.fd) % shards_.size()];
+}
+
 void DeadlineWatch::Watch(Connection& connection) {
-  std::lock_guard lock(mutex_);
   connection.opened = Clock::now();
   connection.due = connection.opened + limit_;
   connection.overdue = false;
+  Shard& shard = ShardOf(connection);
+  std::lock_guard lock(shard.mutex);
   connection.previous = nullptr;
-  connection.next = first_;
-  if (first_ != nullptr) first_->previous = &connection;
-  first_ = &connection;
+  connection.next = shard.first;
+  if (shard.first != nullptr) shard.first->previous = &connection;
+  shard.first = &connection;
 }
 
 bool DeadlineWatch::Forget(Connection& connection) {
-  std::lock_guard lock(mutex_);
-  Unlink(connection);
+  Shard& shard = ShardOf(connection);
+  std::lock_guard lock(shard.mutex);
+  Unlink(shard, connection);
   return connection.overdue;
 }
 
-void DeadlineWatch::Unlink(Connection& connection) {
+void DeadlineWatch::Unlink(Shard& shard, Connection& connection) {
   if (connection.previous != nullptr) {
     connection.previous->next = connection.next;
-  } else if (first_ == &connection) {
-    first_ = connection.next;
+  } else if (shard.first == &connection) {
+    shard.first = connection.next;
   }
   if (connection.next != nullptr) connection.next->previous = connection.previous;
   connection.previous = connection.next = nullptr;
 }
 
+void DeadlineWatch::Expire(Shard& shard, Clock::time_point now) {
+  std::lock_guard lock(shard.mutex);
+  for (Connection* connection = shard.first; connection != nullptr;) {
+    Connection* const next = connection->next;
+    if (connection->due <= now) {
+      if (!connection->overdue) {
+        // Reading ends first, so that the request-timeout reply can still be written.
+        connection->overdue = true;
+        connection->due = now + tick_;
+        ::shutdown(connection->fd, SHUT_RD);
+      } else {
+        // Still open a tick later, e.g. a caller that reads no reply: end it entirely.
+        ::shutdown(connection->fd, SHUT_RDWR);
+        Unlink(shard, *connection);
+      }
+    }
+    connection = next;
+  }
+}
+
 void DeadlineWatch::Run() {
-  std::unique_lock lock(mutex_);
+  std::unique_lock lock(stopMutex_);
   while (!stopping_) {
     const Clock::time_point now = Clock::now();
-    for (Connection* connection = first_; connection != nullptr;) {
-      Connection* const next = connection->next;
-      if (connection->due <= now) {
-        if (!connection->overdue) {
-          // Reading ends first, so that the request-timeout reply can still be written.
-          connection->overdue = true;
-          connection->due = now + tick_;
-          ::shutdown(connection->fd, SHUT_RD);
-        } else {
-          // Still open a tick later, e.g. a caller that reads no reply: end it entirely.
-          ::shutdown(connection->fd, SHUT_RDWR);
-          Unlink(*connection);
-        }
-      }
-      connection = next;
-    }
+    for (Shard& shard : shards_) Expire(shard, now);
     wake_.wait_for(lock, tick_, [this] { return stopping_; });
   }
 }

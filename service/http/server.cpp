@@ -5,12 +5,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
-#include <thread>
 
 #include "http/caller.h"
 #include "http/connection.h"
@@ -186,17 +184,17 @@ Server::Server(Database& database, ServerOptions options,
   if (::inet_pton(AF_INET, context_->options.listenAddress.c_str(), &address.sin_addr) != 1) {
     throw std::runtime_error("not an IPv4 address: " + context_->options.listenAddress);
   }
-  const unsigned threads = context_->options.threads != 0
-                               ? context_->options.threads
-                               : std::max(1u, std::thread::hardware_concurrency());
+  // One polling thread (epoll): the library's thread pool crashes when it stops with a request
+  // that it dropped while parsing, and a reply here costs far less than a connection. Turbo:
+  // fewer system calls, and no shutdown before the close, so a reply owed at the close still
+  // goes out.
   daemon_ = MHD_start_daemon(
       MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_TURBO, context_->options.port, nullptr, nullptr,
-      &Answer, context_.get(), MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_THREAD_POOL_SIZE, threads,
-      MHD_OPTION_CONNECTION_TIMEOUT, context_->options.readTimeoutSeconds,
-      MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT,
-      kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, context_->options.connectionsPerAddress,
-      MHD_OPTION_URI_LOG_CALLBACK, &KeepTarget, context_.get(), MHD_OPTION_NOTIFY_CONNECTION,
-      &OnConnection, context_.get(), MHD_OPTION_END);
+      &Answer, context_.get(), MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_TIMEOUT,
+      context_->options.readTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+      MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+      context_->options.connectionsPerAddress, MHD_OPTION_URI_LOG_CALLBACK, &KeepTarget,
+      context_.get(), MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, context_.get(), MHD_OPTION_END);
   if (daemon_ == nullptr) {
     throw std::runtime_error("cannot listen on " + context_->options.listenAddress + ":" +
                              std::to_string(context_->options.port));

@@ -27,7 +27,6 @@ struct ServerOptions {
   // addresses cannot take every connection. 0: no limit. Behind a proxy every caller shares the
   // proxy's address: raise it there and limit at the proxy.
   unsigned connectionsPerAddress = 32;
-  unsigned threads = 0;  // 0: one per processor
   ServiceOptions protocol;
 };
 

@@ -69,22 +69,14 @@ TEST(ForwardedAddress, TakesOnlyAWellFormedLastEntry) {
     const char* header;
     std::optional<std::string> address;
   } cases[] = {
-      {"203.0.113.9", "203.0.113.9"},
-      {"10.0.0.1, 198.51.100.1 ,\t203.0.113.9 ", "203.0.113.9"},
-      {"0.0.0.0", "0.0.0.0"},
-      {"203.0.113.9, evil", std::nullopt},
-      {"203.0.113.9,", std::nullopt},
-      {"", std::nullopt},
-      {"1.2.3", std::nullopt},
-      {"1.2.3.4.5", std::nullopt},
-      {"256.1.1.1", std::nullopt},
-      {"01.2.3.4", std::nullopt},
-      {"1.2.3.4x", std::nullopt},
-      {"1.2.3.4 5.6.7.8", std::nullopt},
-      {"1.2.3.4/24", std::nullopt},
-      {"::1", std::nullopt},
-      {"2001:db8::1", std::nullopt},
-      {"123.123.123.1234", std::nullopt},
+      {"203.0.113.9", "203.0.113.9"},   {"10.0.0.1, 198.51.100.1 ,\t203.0.113.9 ", "203.0.113.9"},
+      {"0.0.0.0", "0.0.0.0"},           {"203.0.113.9, evil", std::nullopt},
+      {"203.0.113.9,", std::nullopt},   {"", std::nullopt},
+      {"1.2.3", std::nullopt},          {"1.2.3.4.5", std::nullopt},
+      {"256.1.1.1", std::nullopt},      {"01.2.3.4", std::nullopt},
+      {"1.2.3.4x", std::nullopt},       {"1.2.3.4 5.6.7.8", std::nullopt},
+      {"1.2.3.4/24", std::nullopt},     {"::1", std::nullopt},
+      {"2001:db8::1", std::nullopt},    {"123.123.123.1234", std::nullopt},
       {"1.2.3.4\x1B[2J", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ForwardedAddress(c.header), c.address) << c.header;
@@ -104,7 +96,6 @@ TEST(HttpHardening, RefusesWithAStatusAndLeaksNothing) {
   std::vector<std::string> log;
   ServerOptions options;
   options.trustForwardedFor = true;
-  options.readTimeoutSeconds = 1;
   Server server(database, options, [&](const std::string& line) {
     std::lock_guard lock(mutex);
     log.push_back(line);
@@ -123,7 +114,6 @@ TEST(HttpHardening, RefusesWithAStatusAndLeaksNothing) {
       {Get(kGetIp, "X-Forwarded-For: 203.0.113.9, 1.2.3.4.5\r\n"), 400, ""},
       {Get(kGetIp, "X-Forwarded-For: \r\n"), 400, ""},
       {Get(start + "DomainList=a\x1B[2J\x7F.example.com|00,\x01|,"), 200, ""},
-      {"GET / HTTP/1.1\r\nHost: x\r\n", 408, ""},  // then silent
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -139,14 +129,13 @@ TEST(HttpHardening, RefusesWithAStatusAndLeaksNothing) {
   std::lock_guard lock(mutex);
   bool escaped = false;
   for (const std::string& line : log) {
-    EXPECT_EQ(std::ranges::count_if(line, [](unsigned char c) { return c < 0x20 || c == 0x7F; }),
-              0)
+    EXPECT_EQ(std::ranges::count_if(line, [](unsigned char c) { return c < 0x20 || c == 0x7F; }), 0)
         << line;
     escaped = escaped || line.find("a\\x1B[2J\\x7F.example.com=404") != std::string::npos;
   }
   EXPECT_TRUE(escaped);
   EXPECT_EQ(std::ranges::count(log, "bad forwarded address caller=127.0.0.1 status=400"), 2);
-  EXPECT_EQ(std::ranges::count(log, "refused caller=127.0.0.1 status=408"), 1);
+  EXPECT_GE(std::ranges::count(log, "too many arguments caller=127.0.0.1 status=414"), 200);
 }
 
 // A drip of bytes, each within the idle time-out, is cut at the request's deadline.
