@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <iostream>
@@ -46,6 +47,10 @@ constexpr const char* kUsage =
     "  --dns-zone ZONE       serve: a zone the primary takes updates for (repeatable)\n"
     "  --dns-key FILE        serve: the TSIG key file (a key: block or a key \"name\" {...};)\n"
     "  --dns-ttl SECONDS     serve: the published records' TTL (default 60)\n"
+    "  --request-deadline S  serve: refuse a request not complete S seconds after its\n"
+    "                        connection opened (default 20)\n"
+    "  --per-address N       serve: connections one address may hold at once (default 32,\n"
+    "                        0: no limit)\n"
     "  --password-stdin      account add: read the password from standard input\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
@@ -123,6 +128,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Arguments
       if (!value(text) || !ParseNumber(text, parsed.dns.ttl) || parsed.dns.ttl > 2147483647)
         return "--dns-ttl needs a number of seconds";
       parsed.dnsTtl = true;
+    } else if (arg == "--request-deadline") {
+      unsigned seconds = 0;
+      if (!value(text) || !ParseNumber(text, seconds) || seconds == 0 || seconds > 3600)
+        return "--request-deadline needs 1 to 3600 seconds";
+      parsed.server.requestDeadline = std::chrono::seconds(seconds);
+    } else if (arg == "--per-address") {
+      if (!value(text) || !ParseNumber(text, parsed.server.connectionsPerAddress))
+        return "--per-address needs a number";
     } else if (arg == "--password-stdin") {
       parsed.passwordFromStdin = true;
     } else if (arg.starts_with("--")) {
@@ -201,11 +214,25 @@ int Serve(Arguments args, std::ostream& out, std::ostream& err) {
   sigaddset(&stops, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   std::mutex logMutex;
+  // Standard output takes each line in one write: whole in a file or a pipe, and no server
+  // thread waits for another. Another stream (a caller in the same process) is written under a
+  // lock.
+  const bool direct = &out == &std::cout;
+  out << std::flush;
   const auto log = [&](const std::string& line) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const std::string text =
+        IsoTime(std::chrono::duration_cast<std::chrono::seconds>(now).count()) + " " + line + "\n";
+    if (direct) {
+      for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n <= 0 && errno != EINTR) break;
+        if (n > 0) done += static_cast<std::size_t>(n);
+      }
+      return;
+    }
     std::lock_guard lock(logMutex);
-    out << IsoTime(std::chrono::duration_cast<std::chrono::seconds>(now).count()) << " " << line
-        << std::endl;
+    out << text << std::flush;
   };
   try {
     std::unique_ptr<Publisher> publisher;

@@ -2,6 +2,7 @@
 // listening address, with bounded requests and time-outs so that no client can hold or flood it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,7 +20,13 @@ struct ServerOptions {
   std::uint16_t port = 0;            // 0: any free port (see Server::port)
   bool trustForwardedFor = false;    // take the caller from one reverse proxy's X-Forwarded-For
   unsigned readTimeoutSeconds = 10;  // a client idle this long is disconnected
-  unsigned threads = 4;
+  // A request still unanswered this long after its connection opened is refused with 408 and
+  // its connection ended, however steadily the client trickles bytes.
+  std::chrono::milliseconds requestDeadline{20000};
+  // Connections one address may hold at once; more are closed as they come, so that a few
+  // addresses cannot take every connection. 0: no limit. Behind a proxy every caller shares the
+  // proxy's address: raise it there and limit at the proxy.
+  unsigned connectionsPerAddress = 32;
   ServiceOptions protocol;
 };
 
