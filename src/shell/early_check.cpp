@@ -14,4 +14,9 @@ std::optional<EarlyCheck::Clock::time_point> EarlyCheck::due() const {
   return std::min(last_ + kSettle, *first_ + kLongest);
 }
 
+std::chrono::milliseconds EarlyCheck::Until(Clock::time_point due) {
+  return std::max(std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()),
+                  std::chrono::milliseconds(0));
+}
+
 }  // namespace quorvix

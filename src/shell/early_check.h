@@ -23,6 +23,9 @@ class EarlyCheck {
   // When the pending check is due; nothing when none is pending.
   std::optional<Clock::time_point> due() const;
 
+  // The whole milliseconds from now until `due`, none when it has passed: a timer's interval.
+  static std::chrono::milliseconds Until(Clock::time_point due);
+
  private:
   std::optional<Clock::time_point> first_;
   Clock::time_point last_;

@@ -99,10 +99,7 @@ void frmMain::WatchAddresses(platform::AddressWatch& watch) {
 }
 
 void frmMain::ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due) {
-  if (!due) return;
-  const auto wait =
-      std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
-  earlyCheck_->start(std::max(wait, std::chrono::milliseconds(0)));
+  if (due) earlyCheck_->start(EarlyCheck::Until(*due));
 }
 
 void frmMain::SetWindowHandlers(WindowOpener show, WindowOpener unload) {

@@ -163,11 +163,8 @@ void frmMain::TakeAddressChanges() {
 }
 
 void frmMain::ArmEarlyCheck(std::optional<std::chrono::steady_clock::time_point> due) {
-  if (!due) return;
-  const auto wait =
-      std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
-  ::SetTimer(hwnd_, kEarlyCheckTimerId,
-             static_cast<UINT>(std::max<std::chrono::milliseconds::rep>(wait.count(), 1)), nullptr);
+  // A zero interval would be raised to the system's minimum anyway.
+  if (due) ::SetTimer(hwnd_, kEarlyCheckTimerId, UINT(EarlyCheck::Until(*due).count()), nullptr);
 }
 
 void frmMain::ShowWindow(Window window) { showWindow_(window); }
