@@ -2,8 +2,13 @@
 // loopback, checked by asking that server.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <thread>
 
+#include "cli.h"
 #include "dns/publisher.h"
 #include "protocol/handler.h"
 #include "protocol/signature.h"
@@ -42,6 +47,43 @@ TEST(DnsConfiguration, ReadsKeysAndZones) {
   }
   const Names zones = {"example.test", "dyn.example.test", "Other.TEST"};
   for (const auto& [domain, zone] : domains) EXPECT_EQ(ZoneOf(zones, domain), zone) << domain;
+}
+
+// `serve` takes the DNS options together or not at all, its key read from the file; with them
+// it says where it publishes (and a lost database still ends it).
+TEST(DnsConfiguration, ServeTakesTheOptionsTogether) {
+  quorvix::testing::TempDir dir;
+  const std::string key = dir / "key", log = dir / "log";
+  std::ofstream(key) << "key \"k1\" { algorithm hmac-sha256; secret \"" + kSecret + "\"; };";
+  const auto serve = [&](Names extra, std::ostream& out, std::ostream& err) {
+    Names args = {"serve", "--port", "0", "--data", dir.path(), "--dns-server", "127.0.0.1:53"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::istringstream in;
+    return RunCommandLine(args, in, out, err);
+  };
+  const std::pair<Names, std::string> refused[] = {
+      {{"--dns-zone", "example.test"}, "together"},
+      {{"--dns-zone", "example.test", "--dns-key", dir / "none"}, "cannot read the key file"},
+      {{"--dns-zone", "a b", "--dns-key", key}, "--dns-zone needs a zone name"}};
+  for (const auto& [extra, want] : refused) {
+    std::ostringstream out, err;
+    EXPECT_EQ(serve(extra, out, err), 2) << want;
+    EXPECT_NE(err.str().find(want), std::string::npos) << err.str();
+  }
+  int status = -1;
+  std::thread running([&] {
+    std::ofstream out(log);
+    status = serve({"--dns-zone", "example.test", "--dns-key", key}, out, out);
+  });
+  for (int i = 0; i < 200 && quorvix::testing::ReadFile(log).find("listening") == std::string::npos;
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::filesystem::remove(dir / "service.db");
+  running.join();
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(quorvix::testing::ReadFile(log).find("publishing to 127.0.0.1:53 with key k1"),
+            std::string::npos);
 }
 
 // The database, the publisher and the handler in-process, publishing to Knot.
