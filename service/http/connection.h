@@ -3,8 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quorvix::service {
 
@@ -14,6 +17,14 @@ struct Connection {
   std::string target;             // the raw request target, query included, once the line came
   bool answered = false;          // the server queued a reply of its own
   bool tooManyArguments = false;  // more query pieces than any caller of the protocol sends
+  // The reply a worker prepared while the library held the connection suspended.
+  struct Reply {
+    int status = 500;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> values;
+    const char* contentType = nullptr;
+  };
+  std::optional<Reply> prepared;
   // Kept by DeadlineWatch under its lock.
   std::chrono::steady_clock::time_point due;
   bool overdue = false;

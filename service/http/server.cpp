@@ -13,16 +13,23 @@
 #include "http/caller.h"
 #include "http/connection.h"
 #include "http/deadline_watch.h"
+#include "http/worker_pool.h"
 #include "platform/codepage.h"
+#include "protocol/commands.h"
 #include "settings/event_log.h"
 
 namespace quorvix::service {
+
+// Updates and the records page wait at most for the database's busy time or the DNS server's
+// confirmation, a few seconds: this many of them at once before the next one waits its turn.
+constexpr unsigned kWorkers = 4;
 
 struct Server::Context {
   Database& database;
   ServerOptions options;
   std::function<void(const std::string&)> log;
   DeadlineWatch deadlines;
+  WorkerPool workers{kWorkers};
 
   Context(Database& store, ServerOptions serverOptions,
           std::function<void(const std::string&)> logLine)
@@ -123,11 +130,37 @@ MHD_Result Send(MHD_Connection* connection, Connection* state, int status, const
   return queued;
 }
 
+// Nothing may escape into the HTTP library: a busy or lost database is a server error.
+Connection::Reply Prepare(Server::Context& context, const ServiceRequest& request) {
+  try {
+    if (request.path == "/records") {
+      std::string json = RecordsJson(context.database.Records());
+      context.Log("records caller=" + request.caller + " status=200");
+      return {MHD_HTTP_OK, std::move(json), {}, "application/json"};
+    }
+    ServiceReply reply = HandleProtocolRequest(request, context.database, context.options.protocol);
+    context.Log(reply.logLine);
+    return {reply.status, "", std::move(reply.values), kText};
+  } catch (const std::exception& error) {
+    context.Log("error caller=" + request.caller + " status=500: " + error.what());
+    return {MHD_HTTP_INTERNAL_SERVER_ERROR, "", {}, kText};
+  }
+}
+
+MHD_Result Send(MHD_Connection* connection, Connection* state, const Connection::Reply& reply) {
+  return Send(connection, state, reply.status, reply.body, reply.values, reply.contentType);
+}
+
 MHD_Result Answer(void* raw, MHD_Connection* connection, const char*, const char* method,
                   const char*, const char*, size_t* uploadSize, void** requestState) {
   auto& context = *static_cast<Server::Context*>(raw);
   auto* state = static_cast<Connection*>(*requestState);
   if (state != nullptr && state->answered) return MHD_NO;  // refused before the headers came
+  if (state != nullptr && state->prepared) {               // back from a worker
+    const Connection::Reply reply = std::move(*state->prepared);
+    state->prepared.reset();
+    return Send(connection, state, reply);
+  }
   const std::string& target = state != nullptr ? state->target : std::string();
   const auto refuse = [&](const std::string& why, const std::string& caller, int status) {
     context.Log(why + " caller=" + caller + " status=" + std::to_string(status));
@@ -157,21 +190,15 @@ MHD_Result Answer(void* raw, MHD_Connection* connection, const char*, const char
   request.now = std::chrono::duration_cast<std::chrono::seconds>(
                     std::chrono::system_clock::now().time_since_epoch())
                     .count();
-  // Nothing may escape into the HTTP library: a busy or lost database is a server error.
-  try {
-    if (request.path == "/records") {
-      std::string json = RecordsJson(context.database.Records());
-      context.Log("records caller=" + *caller + " status=200");
-      return Send(connection, state, MHD_HTTP_OK, json, {}, "application/json");
-    }
-    const ServiceReply reply =
-        HandleProtocolRequest(request, context.database, context.options.protocol);
-    context.Log(reply.logLine);
-    return Send(connection, state, reply.status, "", reply.values, kText);
-  } catch (const std::exception& error) {
-    context.Log("error caller=" + *caller + " status=500: " + error.what());
-    return Send(connection, state, MHD_HTTP_INTERNAL_SERVER_ERROR, "", {}, kText);
-  }
+  if (request.path == kInfoPath) return Send(connection, state, Prepare(context, request));
+  // The rest may wait for the database or the DNS server: a worker prepares the reply while the
+  // library holds the connection, and GETIP and GETVER are answered meanwhile.
+  MHD_suspend_connection(connection);
+  context.workers.Post([&context, connection, state, request] {
+    state->prepared = Prepare(context, request);
+    MHD_resume_connection(connection);
+  });
+  return MHD_YES;
 }
 
 }  // namespace
@@ -190,12 +217,13 @@ Server::Server(Database& database, ServerOptions options,
   // fewer system calls, and no shutdown before the close, so a reply owed at the close still
   // goes out.
   daemon_ = MHD_start_daemon(
-      MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_TURBO, context_->options.port, nullptr, nullptr,
-      &Answer, context_.get(), MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_TIMEOUT,
-      context_->options.readTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
-      MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-      context_->options.connectionsPerAddress, MHD_OPTION_URI_LOG_CALLBACK, &KeepTarget,
-      context_.get(), MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, context_.get(), MHD_OPTION_END);
+      MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME,
+      context_->options.port, nullptr, nullptr, &Answer, context_.get(), MHD_OPTION_SOCK_ADDR,
+      &address, MHD_OPTION_CONNECTION_TIMEOUT, context_->options.readTimeoutSeconds,
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT,
+      kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, context_->options.connectionsPerAddress,
+      MHD_OPTION_URI_LOG_CALLBACK, &KeepTarget, context_.get(), MHD_OPTION_NOTIFY_CONNECTION,
+      &OnConnection, context_.get(), MHD_OPTION_END);
   if (daemon_ == nullptr) {
     throw std::runtime_error("cannot listen on " + context_->options.listenAddress + ":" +
                              std::to_string(context_->options.port));
@@ -205,6 +233,8 @@ Server::Server(Database& database, ServerOptions options,
 }
 
 Server::~Server() {
+  // No connection may stay suspended when the library stops: every waiting one gets its reply.
+  context_->workers.Stop();
   if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
 }
 

@@ -2,10 +2,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -100,6 +102,32 @@ TEST(HttpHardening, RefusesWithAStatusAndLeaksNothing) {
   EXPECT_EQ(count("START caller=127.0.0.1 mx=False a\\x1B[2J\\x7F.e=404 \\x01=404 ret=200"), 1);
   EXPECT_EQ(count("bad forwarded address caller=127.0.0.1 status=400"), 4);
   EXPECT_GE(count("too many arguments caller=127.0.0.1 status=414"), 200);
+}
+
+// Updates waiting for a database that another process holds keep no one else waiting: GETIP is
+// answered meanwhile, and the updates get a server error after the busy time.
+TEST(HttpHardening, InformationIsAnsweredWhileUpdatesWait) {
+  Running running({});
+  sqlite3* other = nullptr;
+  sqlite3_open((running.dir / "service.db").c_str(), &other);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::atomic<int> updated = 0;
+  std::vector<std::thread> updates;
+  for (int i = 0; i < 3; ++i) {
+    updates.emplace_back([&] {
+      const std::string reply = Exchange(
+          running.server.port(), Get("/QUORVIXDDNS/quorvixDDNS_server.asp?Command=START&glbMX="
+                                     "False&DomainList=a.example.com|x,"));
+      EXPECT_NE(reply.find("RET-CODE: 500"), std::string::npos) << reply;
+      ++updated;
+    });
+  }
+  std::this_thread::sleep_for(100ms);  // the updates have arrived and wait
+  EXPECT_EQ(StatusOf(Exchange(running.server.port(), Get(kGetIp))), 200);
+  EXPECT_EQ(updated, 0);
+  for (std::thread& update : updates) update.join();
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
 }
 
 // A lost database is a server error for the records page too, never an exception into the
