@@ -88,7 +88,10 @@ TEST(HttpHardening, RefusesWithAStatusAndLeaksNothing) {
   // clang-format on
   for (const auto& c : cases) {
     const std::string reply = Exchange(running.server.port(), c.bytes);
-    EXPECT_EQ(StatusOf(reply), c.status) << c.bytes.substr(0, 40) << " got " << reply;
+    const char* reason = c.status == 200 ? "OK" : c.status == 414 ? "URI Too Long" : "Bad Request";
+    EXPECT_EQ(reply.substr(0, reply.find('\r')),
+              "HTTP/1.1 " + std::to_string(c.status) + " " + reason)
+        << c.bytes.substr(0, 40) << " got " << reply;
     EXPECT_EQ(ReplyHeader(reply, "Y-IP"), c.caller) << c.bytes.substr(0, 40);
   }
   // Dropped requests kept their state for ever: hundreds of them must leave the heap as it was
@@ -151,7 +154,7 @@ TEST(HttpHardening, EndsARequestThatOutlivesItsDeadline) {
     while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, size_t(n));
   }
   ::close(fd);
-  EXPECT_EQ(StatusOf(reply), 408) << reply;
+  EXPECT_TRUE(reply.starts_with("HTTP/1.1 408 Request Timeout\r\n")) << reply;
   std::lock_guard lock(running.mutex);
   EXPECT_EQ(running.log, std::vector<std::string>{"refused caller=127.0.0.1 status=408"});
 }
