@@ -60,10 +60,10 @@ class Win32Windows : public ::testing::Test {
   int Px(int twips) const { return static_cast<int>(std::lround(twips * dpi_ / 1440.0)); }
 
   // Classes, texts, rectangles and fonts in creation order, the client size and the title.
-  void ExpectLayout(HWND form, const FormSpec& spec, const char* title, int width, int height,
+  void ExpectLayout(HWND form, const FormLayout& layout, const char* title, int width, int height,
                     const std::vector<Expected>& controls) {
     ASSERT_NE(form, nullptr);
-    ASSERT_EQ(spec.controls.size(), controls.size());
+    ASSERT_EQ(layout.controls.size(), controls.size());
     EXPECT_EQ(WindowText(form), title);
     RECT client{};
     ::GetClientRect(form, &client);
@@ -75,7 +75,7 @@ class Win32Windows : public ::testing::Test {
     ASSERT_EQ(children.size(), controls.size());
     for (std::size_t i = 0; i < controls.size(); ++i) {
       const Expected& e = controls[i];
-      const ControlSpec& c = spec.controls[i];  // exact twips, below a pixel's 15
+      const ControlLayout& c = layout.controls[i];  // exact twips, below a pixel's 15
       EXPECT_EQ((std::vector{c.left, c.top, c.width, c.height}),
                 (std::vector{e.left, e.top, e.width, e.height}))
           << e.name;

@@ -97,11 +97,12 @@ void Form::Close() const {
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
 }
 
-bool Form::Create(const FormSpec& spec, HMENU menu, HICON icon) {
+bool Form::Create(const FormLayout& layout, HMENU menu, HICON icon) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   dpi_ = ScreenDpi();
   font_ = CreateSimSun(dpi_, false);
-  RECT frame{0, 0, TwipsToPixels(spec.clientWidth, dpi_), TwipsToPixels(spec.clientHeight, dpi_)};
+  RECT frame{0, 0, TwipsToPixels(layout.clientWidth, dpi_),
+             TwipsToPixels(layout.clientHeight, dpi_)};
   ::AdjustWindowRectEx(&frame, kFormStyle, menu != nullptr, WS_EX_DLGMODALFRAME);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
@@ -110,7 +111,7 @@ bool Form::Create(const FormSpec& spec, HMENU menu, HICON icon) {
                                         static_cast<float>(width), static_cast<float>(height));
   const HWND window = ::CreateWindowExW(
       WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, MAKEINTATOM(RegisterFormClass(Procedure)),
-      platform::Widen(spec.title).c_str(), kFormStyle, static_cast<int>(place.left),
+      platform::Widen(layout.title).c_str(), kFormStyle, static_cast<int>(place.left),
       static_cast<int>(place.top), width, height, nullptr, menu, instance, this);
   if (window == nullptr) {
     if (menu != nullptr) ::DestroyMenu(menu);
@@ -126,7 +127,7 @@ bool Form::Create(const FormSpec& spec, HMENU menu, HICON icon) {
     ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
   }
   // Created in keyboard order: the tab order follows the creation order.
-  for (const ControlSpec& control : spec.controls) {
+  for (const ControlLayout& control : layout.controls) {
     const ControlClass type = ClassOf(control.kind);
     const HWND child = ::CreateWindowExW(
         type.exStyle, type.name, platform::Widen(control.caption).c_str(),

@@ -31,7 +31,7 @@ class Form {
  protected:
   // Creates the window, hidden and centred on the screen, with `menu` (may be null) and
   // `icon` in its title bar.
-  bool Create(const FormSpec& spec, HMENU menu, HICON icon);
+  bool Create(const FormLayout& layout, HMENU menu, HICON icon);
 
   // The window's messages; the default passes them to DefWindowProc.
   virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);

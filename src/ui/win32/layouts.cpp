@@ -7,7 +7,7 @@ namespace {
 
 using enum ControlKind;
 
-constexpr ControlSpec kSetupControls[] = {
+constexpr ControlLayout kSetupControls[] = {
     {kStrDomain, Edit, "", 1200, 600, 2535, 375},
     {kPassword, Edit, "", 1200, 1200, 2535, 375},
     {kCmdNew, Button, "添加(&A)", 1200, 1800, 975, 375},
@@ -25,7 +25,7 @@ constexpr ControlSpec kSetupControls[] = {
     {kFrame3, Group, "其它参数:", 240, 5520, 3975, 1455},
 };
 
-constexpr ControlSpec kViewLogControls[] = {
+constexpr ControlLayout kViewLogControls[] = {
     {kTxtLog, LogBox, "", 120, 120, 7575, 4335},
     {kLogOk, Button, "确定(&O)", 4440, 4680, 1575, 375},
     {kLogClear, Button, "清除(&C)", 1920, 4680, 1575, 375},
@@ -33,7 +33,7 @@ constexpr ControlSpec kViewLogControls[] = {
 
 // The picture comes first in the keyboard order but takes no focus; the line is one pixel
 // high at 96 dpi.
-constexpr ControlSpec kAboutControls[] = {
+constexpr ControlLayout kAboutControls[] = {
     {kPicture1, Picture, "", 240, 120, 495, 495},
     {kAboutOk, Button, "确定(&O)", 3840, 2280, 1095, 375},
     {kLblInfo, Label, "", 1080, 120, 3855, 1455},
@@ -43,9 +43,9 @@ constexpr ControlSpec kAboutControls[] = {
 
 }  // namespace
 
-const FormSpec kSetupForm{kSetupTitle.data(), 4500, 7785, kSetupControls};
-const FormSpec kViewLogForm{"日志查看", 7800, 5145, kViewLogControls};
-const FormSpec kAboutForm{"Form1", 5235, 2700, kAboutControls};
+const FormLayout kSetupForm{kSetupTitle.data(), 4500, 7785, kSetupControls};
+const FormLayout kViewLogForm{"日志查看", 7800, 5145, kViewLogControls};
+const FormLayout kAboutForm{"Form1", 5235, 2700, kAboutControls};
 
 int TwipsToPixels(int twips, int dpi) {
   const long long scaled = static_cast<long long>(twips) * dpi;

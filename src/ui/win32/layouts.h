@@ -8,7 +8,7 @@ namespace quorvix::win32 {
 
 enum class ControlKind { Group, Label, Edit, Button, List, Check, LogBox, Picture, Link, Line };
 
-struct ControlSpec {
+struct ControlLayout {
   int id;
   ControlKind kind;
   const char* caption;  // UTF-8
@@ -17,10 +17,10 @@ struct ControlSpec {
 
 // Controls are listed in keyboard order; those the keyboard skips come last, so that they lie
 // below the others and the group boxes do not hide what they frame.
-struct FormSpec {
+struct FormLayout {
   const char* title;  // UTF-8
   int clientWidth, clientHeight;
-  std::span<const ControlSpec> controls;
+  std::span<const ControlLayout> controls;
 };
 
 // Control and menu ids. None is 1 or 2: Enter and Esc send those, and no button of ours is the
@@ -62,9 +62,9 @@ enum MenuId : int {
   kMnuAbout,
 };
 
-extern const FormSpec kSetupForm;
-extern const FormSpec kViewLogForm;
-extern const FormSpec kAboutForm;
+extern const FormLayout kSetupForm;
+extern const FormLayout kViewLogForm;
+extern const FormLayout kAboutForm;
 
 // Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel.
 int TwipsToPixels(int twips, int dpi);
