@@ -30,9 +30,9 @@ std::optional<Shell::SteadyTime> Shell::EarlyCheckDue() const {
 std::optional<Shell::SteadyTime> Shell::RunEarlyCheck(SteadyTime now) {
   const std::optional<SteadyTime> due = early_.due();
   if (!due || !watchOn_) return std::nullopt;
-  // Not yet: a later notification moved it; a running check is not doubled, and what it did
-  // not see is checked after it.
-  if (now < *due || checking_) return checking_ ? std::optional(now + EarlyCheck::kSettle) : due;
+  // A running check is not doubled: what it did not see is checked after it.
+  if (checking_) return now + EarlyCheck::kSettle;
+  if (now < *due) return due;                                  // a later notification moved it
   CheckPublicIp("系统检测到本机网络地址变动,提前检查公网IP");  // the tick count goes on
   return early_.due();
 }
